@@ -1,0 +1,23 @@
+#pragma once
+// The batch companion: the window's own commands, in order, on a window that is never shown.
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+namespace batch {
+
+struct Options {
+    QString width = QStringLiteral("64");
+    QString height = QStringLiteral("64");
+    bool dropToFloor = false;
+    std::optional<std::string> output;  // instead of FOLDER/Combined.bmp
+    std::string folder;
+    bool progress = false;  // report progress on stderr
+};
+
+// Exit status: 0 done, 1 an error (its message written to stderr).
+int run(const Options& options);
+
+}  // namespace batch

@@ -1,0 +1,72 @@
+#include "bitmap/BmpWriter.h"
+
+#include <string>
+#include <vector>
+
+namespace bmp {
+namespace {
+
+constexpr uint32_t kHeaderSize = 14 + 40;
+constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots per inch
+
+uint64_t stride24(int32_t width) { return (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4; }
+
+void put16(uint8_t*& p, uint32_t v) {
+    *p++ = static_cast<uint8_t>(v);
+    *p++ = static_cast<uint8_t>(v >> 8);
+}
+void put32(uint8_t*& p, uint32_t v) {
+    put16(p, v & 0xFFFF);
+    put16(p, v >> 16);
+}
+
+}  // namespace
+
+uint64_t fileSize24(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return 0;
+    const uint64_t total = kHeaderSize + stride24(width) * static_cast<uint64_t>(height);
+    return total > 0xFFFFFFFFu ? 0 : total;
+}
+
+void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows) {
+    const uint64_t total = fileSize24(width, height);
+    if (total == 0)
+        throw FormatError("a " + std::to_string(width) + " x " + std::to_string(height) +
+                          " picture cannot be written as a bitmap file");
+    const uint64_t stride = stride24(width);
+
+    uint8_t header[kHeaderSize];
+    uint8_t* p = header;
+    *p++ = 'B';
+    *p++ = 'M';
+    put32(p, static_cast<uint32_t>(total));
+    put32(p, 0);  // reserved
+    put32(p, kHeaderSize);
+    put32(p, 40);
+    put32(p, static_cast<uint32_t>(width));
+    put32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    put16(p, 1);                               // planes
+    put16(p, 24);                              // bits per pixel
+    put32(p, 0);                               // uncompressed
+    put32(p, static_cast<uint32_t>(stride * static_cast<uint64_t>(height)));
+    put32(p, kPixelsPerMetre);
+    put32(p, kPixelsPerMetre);
+    put32(p, 0);  // colours used
+    put32(p, 0);  // colours important
+    sink.write(header, kHeaderSize);
+
+    std::vector<uint8_t> line(stride, 0);
+    for (int32_t y = height - 1; y >= 0; --y) {
+        const uint32_t* src = rows(y);
+        uint8_t* out = line.data();
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t px = src[x];
+            *out++ = static_cast<uint8_t>(px);
+            *out++ = static_cast<uint8_t>(px >> 8);
+            *out++ = static_cast<uint8_t>(px >> 16);
+        }
+        sink.write(line.data(), line.size());
+    }
+}
+
+}  // namespace bmp

@@ -1,0 +1,32 @@
+#pragma once
+// Windows bitmap writer: pixels in, bytes out. It writes the form every reader opens:
+// 24 bits per pixel, uncompressed, bottom-up rows, a 40-byte info header, 2,835 pixels per
+// metre. It knows nothing of files: it streams the header and then one row at a time into the
+// sink it is handed, so a picture far taller than the screen never needs a second full copy.
+
+#include "bitmap/BmpImage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace bmp {
+
+// Where written bytes go. write() throws to stop the writer.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void write(const uint8_t* bytes, size_t count) = 0;
+};
+
+// The pixels of row y (0 = top) as 0xAARRGGBB words; alpha is not written.
+using RowSource = std::function<const uint32_t*(int32_t y)>;
+
+// Size of the file write24() produces, or 0 when the picture cannot be a bitmap file
+// (a side of 0 or less, or a file of 4 GiB or more).
+uint64_t fileSize24(int32_t width, int32_t height);
+
+// Throws FormatError when fileSize24() is 0, before writing anything.
+void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows);
+
+}  // namespace bmp

@@ -1,0 +1,60 @@
+// One picture into one cell: stretched to the cell, or with "Drop to floor" lowered so that
+// its lowest row of content rests on the cell's bottom edge.
+
+#include "form/Form.h"
+#include "ui/toolkit/Errors.h"
+#include "ui/toolkit/Screen.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kFilledBox = 38;
+
+// Content rows of the scratch copy's top-left width x height pixels: one more than the lowest
+// row holding a colour other than the background, or 0 when none does. Scanning from the
+// bottom finds the same row as scanning from the top and reads far fewer pixels.
+int32_t contentRows(const bmp::Image& scratch, int32_t width, int32_t height, uint32_t background) {
+    for (int32_t r = height - 1; r >= 0; --r) {
+        const uint32_t* row = scratch.row(r);
+        for (int32_t c = 0; c < width; ++c)
+            if ((row[c] & 0xFFFFFFu) != background) return r + 1;
+    }
+    return 0;
+}
+
+uint32_t argbToColour(uint32_t colour) {  // 0x00BBGGRR, as Point gives it, to 0x00RRGGBB
+    return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+}
+
+}  // namespace
+
+void frmQuiltwright::PaintCell(const tk::Picture& picture, tk::PictureBox& target, float x, float y, float cellWidth,
+                               float cellHeight) {
+    if (chkDropFloor.Value() != 1) {
+        target.PaintPicture(picture, x, y, cellWidth, cellHeight);
+        return;
+    }
+
+    tmpPic.setScaleMode(3);
+    const float twipsPerPixelX = tk::Screen::TwipsPerPixelX();
+    const float twipsPerPixelY = tk::Screen::TwipsPerPixelY();
+    const int32_t factorX = tk::CLng(twipsPerPixelX), factorY = tk::CLng(twipsPerPixelY);
+    if (factorX == 0 || factorY == 0) throw tk::Error(tk::kDivisionByZero, QStringLiteral("Division by zero"));
+    const int32_t width = tk::CLng(cellWidth) / factorX;
+    const int32_t height = tk::CLng(cellHeight) / factorY;
+
+    // The scratch image is at least the cell's size, so the scan never reads outside it.
+    if (width > 0 && height > 0) tmpPic.ensureImageAtLeast(width, height);
+    tmpPic.PaintPicture(picture, 0, 0, static_cast<float>(width), static_cast<float>(height));
+    const uint32_t background = tmpPic.Point(0, 0);
+
+    int32_t rows = width > 0 ? contentRows(tmpPic.persistentImage(), width, height, argbToColour(background)) : 0;
+    if (rows == 0) rows = height;
+    const auto dropOffset = static_cast<float>(cellHeight - static_cast<double>(rows) * twipsPerPixelY);
+    if (!std::isfinite(dropOffset)) throw tk::floatingPointError();
+
+    target.Line(kFilledBox, x, y, static_cast<float>(x + cellWidth), static_cast<float>(y + cellHeight), background);
+    target.PaintPicture(picture, x, static_cast<float>(y + dropOffset), {}, {}, 0.0f, 0.0f, {},
+                        static_cast<float>(cellHeight - dropOffset));
+}

@@ -1,0 +1,56 @@
+#include "discovery/FindFiles.h"
+
+#include "form/Form.h"
+
+namespace discovery {
+
+std::string TrimAtNul(const std::string& s) {
+    const size_t pos = s.find('\0');
+    return pos == std::string::npos ? s : s.substr(0, pos);
+}
+
+void Finder::FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
+                       tk::Collection& colFilesFound) {
+    if (strRootFolder.empty() || strRootFolder.back() != '/') strRootFolder += '/';
+
+    FindData data;
+    FolderId folder;
+    const FindHandle handle = m_enumerator.FindFirstFile(strRootFolder + "*", data, folder);
+    if (handle == kInvalidHandle) return;
+    struct Closer {
+        DirectoryEnumerator& enumerator;
+        FindHandle handle;
+        ~Closer() { enumerator.FindClose(handle); }
+    } closer{m_enumerator, handle};
+    if (!m_walked.insert({folder.device, folder.inode}).second) return;  // entered before: a link loop
+
+    const std::string filePattern = tk::LCase(strFile);
+    do {
+        const std::string name = TrimAtNul(data.fileName);
+        if ((data.attributes & kFileAttributeDirectory) == kFileAttributeDirectory) {
+            if (name != "." && name != "..") {
+                std::string subfolder = strRootFolder + name;
+                FindFiles(subfolder, strFolder, strFile, colFilesFound);
+            }
+        } else if (tk::Like(strRootFolder, strFolder) && tk::Like(tk::LCase(name), filePattern)) {
+            colFilesFound.Add(strRootFolder + name);
+            ++m_files;
+        }
+    } while (m_enumerator.FindNextFile(handle, data));
+
+    ++m_folders;
+    if (onFolderDone) onFolderDone(m_folders, m_files);
+}
+
+}  // namespace discovery
+
+void frmQuiltwright::FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
+                               tk::Collection& colFilesFound) {
+    discovery::PosixEnumerator posix;
+    discovery::Finder finder(m_enumerator ? *m_enumerator : posix);
+    LongCommand command(host(), QStringLiteral("Get Contents"));
+    finder.onFolderDone = [&](int64_t folders, int64_t files) {
+        command.report(QStringLiteral("%1 folders searched, %2 pictures found").arg(folders).arg(files), folders, 0);
+    };
+    finder.FindFiles(strRootFolder, strFolder, strFile, colFilesFound);
+}

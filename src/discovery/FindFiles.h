@@ -1,0 +1,41 @@
+#pragma once
+// The recursive file finder. Walks a folder and every folder below it, depth first in the
+// enumeration's own order, and appends to the caller's collection the full path of each file
+// whose lower-cased name matches the lower-cased file pattern and whose folder path (with its
+// trailing "/") matches the folder pattern, case-sensitively. Folders are never collected.
+//
+// Links to folders are followed, but no folder is entered twice (same device and inode), so
+// link loops end and nothing is listed twice. Folders that cannot be read add nothing.
+
+#include "discovery/DirectoryEnumerator.h"
+#include "ui/toolkit/Text.h"
+
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace discovery {
+
+// The part of a fixed-length name field in front of its first NUL.
+std::string TrimAtNul(const std::string& s);
+
+class Finder {
+public:
+    explicit Finder(DirectoryEnumerator& enumerator) : m_enumerator(enumerator) {}
+
+    // Called after each folder is read: folders read so far, files collected so far. It may
+    // throw to end the walk (a cancelled walk).
+    std::function<void(int64_t folders, int64_t files)> onFolderDone;
+
+    void FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
+                   tk::Collection& colFilesFound);
+
+private:
+    DirectoryEnumerator& m_enumerator;
+    std::set<std::pair<uint64_t, uint64_t>> m_walked;
+    int64_t m_folders = 0;
+    int64_t m_files = 0;
+};
+
+}  // namespace discovery

@@ -1,0 +1,92 @@
+#pragma once
+// frmQuiltwright: the one window's controls, as state objects, and its handlers. It holds all
+// of the program's logic and no widget: src/ui shows it, the batch tool drives it unseen, the
+// tests drive both. Handlers are defined next to the subsystem they belong to:
+// viewport (form/Viewport.cpp), discovery (discovery/GetContents.cpp), composition
+// (compose/Combine.cpp, compose/PaintCell.cpp) and output (output/Save.cpp).
+
+#include "form/FormHost.h"
+#include "ui/toolkit/Controls.h"
+#include "ui/toolkit/DriveAndDir.h"
+#include "ui/toolkit/ListBox.h"
+#include "ui/toolkit/Picture.h"
+#include "ui/toolkit/PictureBox.h"
+#include "ui/toolkit/Text.h"
+
+#include <string>
+#include <vector>
+
+namespace discovery {
+class DirectoryEnumerator;
+}
+
+class frmQuiltwright {
+public:
+    // drives: the drive list's entries; startFolder: the folder the folder list opens.
+    explicit frmQuiltwright(std::vector<tk::DriveEntry> drives = tk::Drives::mounted(),
+                            std::string startFolder = currentFolder());
+    frmQuiltwright(const frmQuiltwright&) = delete;
+    frmQuiltwright& operator=(const frmQuiltwright&) = delete;
+
+    static constexpr const char* kCaption = "Kestrune Quiltwright";
+    static constexpr float kClientWidth = 10110;   // twips
+    static constexpr float kClientHeight = 5925;
+
+    tk::Drives drives;
+    tk::ListBox piclist{QStringLiteral("piclist"), 0};
+    tk::DriveListBox drv{QStringLiteral("drv"), 1, drives};
+    tk::DirListBox dir{QStringLiteral("dir"), 2, drives};
+    tk::CommandButton cmdGetContents{QStringLiteral("cmdGetContents"), 3};
+    tk::CommandButton cmdCombine{QStringLiteral("cmdCombine"), 4};
+    tk::CommandButton cmdSave{QStringLiteral("cmdSave"), 5};
+    tk::PictureBox picContainer{QStringLiteral("picContainer"), 6};
+    tk::PictureBox picMain{QStringLiteral("picMain"), 7};
+    tk::ScrollBar HScr{QStringLiteral("HScr"), 8, tk::ScrollBar::Orientation::Horizontal};
+    tk::ScrollBar VScr{QStringLiteral("VScr"), 9, tk::ScrollBar::Orientation::Vertical};
+    tk::TextBox txtWidth{QStringLiteral("txtWidth"), 10};
+    tk::TextBox txtHeight{QStringLiteral("txtHeight"), 11};
+    tk::Label lblWidth{QStringLiteral("lblWidth"), 12};
+    tk::Label lblHeight{QStringLiteral("lblHeight"), 13};
+    tk::CheckBox chkDropFloor{QStringLiteral("chkDropFloor"), 14};
+    tk::PictureBox tmpPic{QStringLiteral("tmpPic"), 15};
+
+    // Every control, in tab order.
+    std::vector<tk::Control*> controls();
+
+    void setHost(FormHost* host) { m_host = host; }
+    FormHost& host() { return *m_host; }
+    // The folder enumeration FindFiles uses (the real file system unless a test says otherwise).
+    void setEnumerator(discovery::DirectoryEnumerator* enumerator) { m_enumerator = enumerator; }
+
+    // Raises the window's Load event.
+    void Load();
+
+    // Handlers.
+    void Form_Load();
+    void drv_Change();
+    void cmdGetContents_Click();
+    void cmdCombine_Click();
+    void cmdSave_Click();
+    void HScr_Change();
+    void HScr_Scroll();
+    void VScr_Change();
+    void VScr_Scroll();
+
+    // Appends to colFilesFound the full path of every file below strRootFolder whose name
+    // matches strFile (case ignored) in a folder whose path matches strFolder; strRootFolder
+    // gets its trailing "/".
+    void FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
+                   tk::Collection& colFilesFound);
+
+    // Writes the canvas's whole persistent image as a bitmap file at target, safely.
+    void saveCanvas(const std::string& target);
+
+private:
+    void PaintCell(const tk::Picture& picture, tk::PictureBox& target, float x, float y, float cellWidth,
+                   float cellHeight);
+    void setUpCanvas(float layoutWidth, float layoutHeight);
+    static std::string currentFolder();
+
+    FormHost* m_host;
+    discovery::DirectoryEnumerator* m_enumerator = nullptr;
+};

@@ -1,0 +1,116 @@
+#include "ui/MainWindow.h"
+
+#include "ui/AppIcon.h"
+#include "ui/CanvasWidget.h"
+#include "ui/ControlWidgets.h"
+
+#include "ui/toolkit/Errors.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <new>
+
+MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      m_form(form), m_host(this) {
+    setWindowTitle(QString::fromLatin1(frmQuiltwright::kCaption));
+    setWindowIcon(appIcon());
+    setFixedSize(ui::pixelsX(frmQuiltwright::kClientWidth), ui::pixelsY(frmQuiltwright::kClientHeight));
+    tk::setEventCatcher([this](const std::function<void()>& handler) { dispatch(handler); });
+    m_form.setHost(&m_host);
+    buildWidgets();
+    setTabOrder();
+    m_form.Load();
+    if (QWidget* first = widgetFor(QStringLiteral("piclist"))) first->setFocus();
+}
+
+MainWindow::~MainWindow() {
+    tk::setEventCatcher({});
+    for (tk::Control* control : m_form.controls()) control->observer = nullptr;
+    m_form.setHost(nullptr);
+}
+
+void MainWindow::dispatch(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const tk::Cancelled&) {
+        // The user cancelled: the command ends where it was, without a message.
+    } catch (const tk::Error& e) {
+        m_host.reportError(e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        m_host.reportError(tk::kOutOfMemory, QStringLiteral("Out of memory"));
+    } catch (const std::exception& e) {
+        m_host.reportError(tk::kPathFileAccess, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void MainWindow::buildWidgets() {
+    frmQuiltwright& f = m_form;
+    m_widgets[f.piclist.Name()] = ui::makeListBox(f.piclist, this);
+    m_widgets[f.drv.Name()] = ui::makeDriveList(f.drv, this);
+    m_widgets[f.dir.Name()] = ui::makeDirList(f.dir, this);
+    m_widgets[f.cmdGetContents.Name()] = ui::makeButton(f.cmdGetContents, this);
+    m_widgets[f.cmdCombine.Name()] = ui::makeButton(f.cmdCombine, this);
+    m_widgets[f.cmdSave.Name()] = ui::makeButton(f.cmdSave, this);
+
+    // The viewport clips the canvas, which moves inside its inner area.
+    auto* viewport = new QFrame(this);
+    viewport->setObjectName(f.picContainer.Name());
+    viewport->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    viewport->setLineWidth(2);
+    viewport->setFocusPolicy(Qt::StrongFocus);
+    viewport->setAutoFillBackground(true);
+    ui::bindGeometry(f.picContainer, viewport);
+    m_widgets[f.picContainer.Name()] = viewport;
+
+    m_canvas = new CanvasWidget(f.picMain, viewport);
+    m_canvas->setObjectName(f.picMain.Name());
+    const QPoint inner(viewport->frameWidth(), viewport->frameWidth());
+    ui::bindGeometry(f.picMain, m_canvas, inner);
+    auto geometry = f.picMain.observer;
+    f.picMain.observer = [this, geometry](tk::Property p) {
+        if (geometry) geometry(p);
+        if (p == tk::Property::Image || p == tk::Property::Border || p == tk::Property::Geometry) m_canvas->update();
+    };
+    m_widgets[f.picMain.Name()] = m_canvas;
+
+    m_widgets[f.HScr.Name()] = ui::makeScrollBar(f.HScr, this);
+    m_widgets[f.VScr.Name()] = ui::makeScrollBar(f.VScr, this);
+    m_widgets[f.txtWidth.Name()] = ui::makeTextBox(f.txtWidth, this);
+    m_widgets[f.txtHeight.Name()] = ui::makeTextBox(f.txtHeight, this);
+    m_widgets[f.lblWidth.Name()] = ui::makeLabel(f.lblWidth, this);
+    m_widgets[f.lblHeight.Name()] = ui::makeLabel(f.lblHeight, this);
+    m_widgets[f.chkDropFloor.Name()] = ui::makeCheckBox(f.chkDropFloor, this);
+    auto* scratch = new CanvasWidget(f.tmpPic, this);
+    scratch->setObjectName(f.tmpPic.Name());
+    ui::bindGeometry(f.tmpPic, scratch);
+    m_widgets[f.tmpPic.Name()] = scratch;
+
+    // The overlapping scroll bars stay on top of the viewport's edge.
+    m_widgets[f.HScr.Name()]->raise();
+    m_widgets[f.VScr.Name()]->raise();
+}
+
+void MainWindow::setTabOrder() {
+    QWidget* previous = nullptr;
+    for (tk::Control* control : m_form.controls()) {
+        QWidget* widget = widgetFor(control->Name());
+        if (!widget || widget->focusPolicy() == Qt::NoFocus) continue;
+        if (previous) QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+QWidget* MainWindow::widgetFor(const QString& controlName) const {
+    const auto it = m_widgets.find(controlName);
+    return it == m_widgets.end() ? nullptr : it->second;
+}

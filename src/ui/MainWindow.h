@@ -1,0 +1,35 @@
+#pragma once
+// The window: real Qt widgets for every control of frmQuiltwright, the tab order, the
+// wiring of user actions to the controls' events, and the one place where the events'
+// errors are caught and reported.
+
+#include "form/Form.h"
+#include "ui/WidgetHost.h"
+
+#include <QWidget>
+
+#include <map>
+
+class CanvasWidget;
+
+class MainWindow : public QWidget {
+public:
+    explicit MainWindow(frmQuiltwright& form, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    frmQuiltwright& form() { return m_form; }
+    WidgetHost& host() { return m_host; }
+    // The widget that shows a control, by the control's name.
+    QWidget* widgetFor(const QString& controlName) const;
+    CanvasWidget* canvas() const { return m_canvas; }
+
+private:
+    void buildWidgets();
+    void setTabOrder();
+    void dispatch(const std::function<void()>& handler);
+
+    frmQuiltwright& m_form;
+    WidgetHost m_host;
+    std::map<QString, QWidget*> m_widgets;
+    CanvasWidget* m_canvas = nullptr;
+};

@@ -1,0 +1,70 @@
+#include "ui/toolkit/Errors.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tk {
+
+Error::Error(int number, QString description)
+    : m_number(number), m_description(std::move(description)),
+      m_what(errorReportText(number, m_description).toStdString()) {}
+
+Error overflowError() { return Error(kOverflow, QStringLiteral("Overflow")); }
+
+Error floatingPointError() {
+    return Error(kOverflow, QStringLiteral("Overflow (floating-point result out of range)"));
+}
+
+Error fileError(int errnoValue, const QString& path) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(errnoValue));
+    switch (errnoValue) {
+    case ENOENT: return Error(kFileNotFound, QStringLiteral("File not found: %1").arg(path));
+    case ENOTDIR: return Error(kPathNotFound, QStringLiteral("Path not found: %1").arg(path));
+    case EACCES:
+    case EPERM:
+    case EROFS: return Error(kPermissionDenied, QStringLiteral("Permission denied: %1 (%2)").arg(path, reason));
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return Error(kDiskFull, QStringLiteral("Disk full: %1 (%2)").arg(path, reason));
+    case ENOMEM: return Error(kOutOfMemory, QStringLiteral("Out of memory: %1").arg(path));
+    default: return Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 (%2)").arg(path, reason));
+    }
+}
+
+QString errorReportText(int number, const QString& description) {
+    return QStringLiteral("Error %1\n\n%2").arg(number).arg(description);
+}
+
+QString displayPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+namespace {
+EventCatcher& catcher() {
+    static EventCatcher instance;
+    return instance;
+}
+int& eventDepth() {
+    static int depth = 0;
+    return depth;
+}
+}  // namespace
+
+void setEventCatcher(EventCatcher c) { catcher() = std::move(c); }
+
+void raiseEvent(const std::function<void()>& handler) {
+    if (!handler) return;
+    struct Depth {
+        Depth() { ++eventDepth(); }
+        ~Depth() { --eventDepth(); }
+    };
+    if (eventDepth() > 0 || !catcher()) {
+        Depth depth;
+        handler();
+        return;
+    }
+    Depth depth;
+    catcher()(handler);
+}
+
+}  // namespace tk

@@ -1,0 +1,214 @@
+#include "ui/toolkit/PictureBox.h"
+
+#include "ui/toolkit/Errors.h"
+#include "ui/toolkit/Screen.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace tk {
+namespace {
+
+constexpr uint32_t kOpaque = 0xFF000000u;
+constexpr int32_t kSourceCopy = 0x00CC0020;
+constexpr int kBorderPixels = 2;  // a single 3D frame
+
+// Nearest whole pixel, kept far inside the 64-bit range whatever the value.
+int64_t pixelEdge(double v) {
+    if (std::isnan(v)) return 0;
+    return static_cast<int64_t>(std::llround(std::clamp(v, -4.0e15, 4.0e15)));
+}
+
+Error invalidCall() { return Error(5, QStringLiteral("Invalid procedure call or argument")); }
+
+uint32_t toArgb(uint32_t colour) {
+    return kOpaque | ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+}
+
+}  // namespace
+
+void PictureBox::setWidth(float v) {
+    if (!(v >= 0)) throw Error(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (v != Width()) m_stale = true;
+    Control::setWidth(v);
+}
+
+void PictureBox::setHeight(float v) {
+    if (!(v >= 0)) throw Error(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (v != Height()) m_stale = true;
+    Control::setHeight(v);
+}
+
+void PictureBox::setBorderStyle(int style) {
+    if (style != 0 && style != 1) throw Error(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (style == m_borderStyle) return;
+    m_borderStyle = style;
+    m_stale = true;
+    notify(Property::Border);
+}
+
+void PictureBox::setScaleMode(int mode) {
+    if (mode != 1 && mode != 3) throw Error(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    m_scaleMode = mode;
+}
+
+int64_t PictureBox::innerPixelsX(float widthTwips) const {
+    const int64_t outer = pixelEdge(widthTwips / static_cast<double>(Screen::TwipsPerPixelX()));
+    return std::max<int64_t>(0, outer - (m_borderStyle ? 2 * kBorderPixels : 0));
+}
+
+int64_t PictureBox::innerPixelsY(float heightTwips) const {
+    const int64_t outer = pixelEdge(heightTwips / static_cast<double>(Screen::TwipsPerPixelY()));
+    return std::max<int64_t>(0, outer - (m_borderStyle ? 2 * kBorderPixels : 0));
+}
+
+void PictureBox::checkImageSize(float widthTwips, float heightTwips) const {
+    if (!(widthTwips >= 0) || !(heightTwips >= 0))
+        throw Error(kInvalidPropertyValue, QStringLiteral("Invalid property value: a picture cannot have a negative size"));
+    const int64_t w = innerPixelsX(widthTwips), h = innerPixelsY(heightTwips);
+    if (w > INT32_MAX || h > INT32_MAX || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kImageBudget)
+        throw Error(kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels is larger than this program "
+                                                 "can hold (%3 pixels at most)")
+                                      .arg(w).arg(h).arg(kImageBudget));
+}
+
+bmp::Image& PictureBox::image() {
+    if (!m_stale) return *m_image;
+    checkImageSize(Width(), Height());
+    m_image = std::make_shared<bmp::Image>();  // let the old pixels go before the new arrive
+    auto fresh = std::make_shared<bmp::Image>();
+    fresh->width = static_cast<int32_t>(innerPixelsX(Width()));
+    fresh->height = static_cast<int32_t>(innerPixelsY(Height()));
+    const size_t count = static_cast<size_t>(fresh->width) * static_cast<size_t>(fresh->height);
+    try {
+        fresh->pixels = std::make_unique_for_overwrite<uint32_t[]>(count);
+    } catch (const std::bad_alloc&) {
+        throw Error(kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels").arg(fresh->width).arg(fresh->height));
+    }
+    std::fill_n(fresh->pixels.get(), count, toArgb(BackColor));
+    m_image = std::move(fresh);
+    m_stale = false;
+    return *m_image;
+}
+
+const bmp::Image& PictureBox::persistentImage() { return image(); }
+
+void PictureBox::Cls() {
+    if (m_stale) return;  // the next use makes a fresh image in the background colour
+    const bmp::Image& img = *m_image;
+    std::fill_n(m_image->pixels.get(), static_cast<size_t>(img.width) * static_cast<size_t>(img.height), toArgb(BackColor));
+    notify(Property::Image);
+}
+
+Picture PictureBox::Image() {
+    image();
+    return Picture(m_image);
+}
+
+void PictureBox::ensureImageAtLeast(int32_t width, int32_t height) {
+    bmp::Image& current = image();
+    if (current.width >= width && current.height >= height) return;
+    auto grown = std::make_shared<bmp::Image>();
+    grown->width = std::max(current.width, width);
+    grown->height = std::max(current.height, height);
+    const size_t count = static_cast<size_t>(grown->width) * static_cast<size_t>(grown->height);
+    if (count > kImageBudget) throw Error(kOutOfMemory, QStringLiteral("Out of memory: scratch picture too large"));
+    grown->pixels = std::make_unique_for_overwrite<uint32_t[]>(count);
+    std::fill_n(grown->pixels.get(), count, toArgb(BackColor));
+    for (int32_t y = 0; y < current.height; ++y)
+        std::memcpy(grown->row(y), current.row(y), static_cast<size_t>(current.width) * 4);
+    m_image = std::move(grown);
+}
+
+double PictureBox::toPixelsX(double v) const {
+    return m_scaleMode == 3 ? v : v / static_cast<double>(Screen::TwipsPerPixelX());
+}
+
+double PictureBox::toPixelsY(double v) const {
+    return m_scaleMode == 3 ? v : v / static_cast<double>(Screen::TwipsPerPixelY());
+}
+
+void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::optional<float> width1,
+                              std::optional<float> height1, std::optional<float> x2, std::optional<float> y2,
+                              std::optional<float> width2, std::optional<float> height2, std::optional<int32_t> opcode) {
+    if (picture.isNull()) throw invalidCall();
+    if (opcode && *opcode != kSourceCopy) throw invalidCall();
+    const bmp::Image& src = picture.image();
+
+    // Source region in picture pixels; the picture's own pixel is one screen pixel.
+    double sx = x2 ? toPixelsX(*x2) : 0, sy = y2 ? toPixelsY(*y2) : 0;
+    double sw = width2 ? toPixelsX(*width2) : src.width, sh = height2 ? toPixelsY(*height2) : src.height;
+    // Destination rectangle in the box's pixels.
+    double dx = toPixelsX(x1), dy = toPixelsY(y1);
+    double dw = width1 ? toPixelsX(*width1) : sw, dh = height1 ? toPixelsY(*height1) : sh;
+    if (dw == 0 || dh == 0 || sw == 0 || sh == 0) return;
+    bool flipX = false, flipY = false;
+    if (dw < 0) dx += dw, dw = -dw, flipX = !flipX;
+    if (dh < 0) dy += dh, dh = -dh, flipY = !flipY;
+    if (sw < 0) sx += sw, sw = -sw, flipX = !flipX;
+    if (sh < 0) sy += sh, sh = -sh, flipY = !flipY;
+
+    bmp::Image& dst = image();
+    const int64_t left = std::max<int64_t>(pixelEdge(dx), 0), right = std::min<int64_t>(pixelEdge(dx + dw), dst.width);
+    const int64_t top = std::max<int64_t>(pixelEdge(dy), 0), bottom = std::min<int64_t>(pixelEdge(dy + dh), dst.height);
+    if (left >= right || top >= bottom) return;
+
+    // Which source column and row each destination pixel takes; -1 where the source region
+    // reaches past the picture (those pixels are left as they are).
+    const auto sourceIndex = [](int64_t i, double d, double dSize, double s, double sSize, bool flip, int32_t limit) {
+        double u = (static_cast<double>(i) - d + 0.5) / dSize;
+        if (flip) u = 1 - u;
+        const double v = std::floor(s + u * sSize);
+        return v >= 0 && v < limit ? static_cast<int32_t>(v) : -1;
+    };
+    std::vector<int32_t> columns(static_cast<size_t>(right - left));
+    bool straight = true;  // every column is the next source column: copy whole runs
+    for (int64_t x = left; x < right; ++x) {
+        columns[static_cast<size_t>(x - left)] = sourceIndex(x, dx, dw, sx, sw, flipX, src.width);
+        straight = straight && columns[static_cast<size_t>(x - left)] >= 0 &&
+                   (x == left || columns[static_cast<size_t>(x - left)] == columns[static_cast<size_t>(x - left - 1)] + 1);
+    }
+    for (int64_t y = top; y < bottom; ++y) {
+        const int32_t sourceRow = sourceIndex(y, dy, dh, sy, sh, flipY, src.height);
+        if (sourceRow < 0) continue;
+        const uint32_t* in = src.row(sourceRow);
+        uint32_t* out = dst.row(static_cast<int32_t>(y)) + left;
+        if (straight) {
+            const uint32_t* from = in + columns[0];
+            for (size_t i = 0; i < columns.size(); ++i) out[i] = from[i] | kOpaque;
+        } else {
+            for (size_t i = 0; i < columns.size(); ++i)
+                if (columns[i] >= 0) out[i] = in[columns[i]] | kOpaque;
+        }
+    }
+    notify(Property::Image);
+}
+
+uint32_t PictureBox::Point(float x, float y) {
+    const bmp::Image& img = image();
+    const double px = std::floor(toPixelsX(x)), py = std::floor(toPixelsY(y));
+    if (!(px >= 0 && py >= 0 && px < img.width && py < img.height)) return 0xFFFFFFFFu;
+    const uint32_t p = img.row(static_cast<int32_t>(py))[static_cast<int64_t>(px)];
+    return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
+}
+
+void PictureBox::fillRect(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb) {
+    bmp::Image& img = image();
+    left = std::max<int64_t>(left, 0), top = std::max<int64_t>(top, 0);
+    right = std::min<int64_t>(right, img.width), bottom = std::min<int64_t>(bottom, img.height);
+    for (int64_t y = top; y < bottom; ++y) std::fill(img.row(static_cast<int32_t>(y)) + left, img.row(static_cast<int32_t>(y)) + right, argb);
+}
+
+void PictureBox::Line(int flags, float x1, float y1, float x2, float y2, uint32_t colour) {
+    constexpr int kFilledBox = 38;
+    if (flags != kFilledBox) throw invalidCall();
+    const double ax = toPixelsX(x1), bx = toPixelsX(x2), ay = toPixelsY(y1), by = toPixelsY(y2);
+    fillRect(pixelEdge(std::min(ax, bx)), pixelEdge(std::min(ay, by)), pixelEdge(std::max(ax, bx)),
+             pixelEdge(std::max(ay, by)), toArgb(colour));
+    notify(Property::Image);
+}
+
+}  // namespace tk

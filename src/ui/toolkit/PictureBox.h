@@ -1,0 +1,66 @@
+#pragma once
+// Picture box with a persistent image (AutoRedraw): everything drawn lands in the image, the
+// widget shows it, Point reads it back and Image hands it to Save. Coordinates are in the
+// box's scale unit: twips (ScaleMode 1) or pixels (ScaleMode 3).
+//
+// Drawing decisions: pictures are drawn opaque (alpha is not blended) and scaled by nearest
+// neighbour, so colours stay exact; Line with flags 38 fills the box between its corners.
+// Changing the box's size leaves an image of the new size in the background colour.
+
+#include "bitmap/BmpImage.h"
+#include "ui/toolkit/Controls.h"
+#include "ui/toolkit/Picture.h"
+
+#include <optional>
+
+namespace tk {
+
+class PictureBox : public Control {
+public:
+    PictureBox(QString name, int tabIndex) : Control(std::move(name), tabIndex) {}
+
+    // The largest image a picture box holds: 1 Gi pixels (4 GiB).
+    static constexpr uint64_t kImageBudget = uint64_t{1} << 30;
+
+    void setWidth(float v) override;
+    void setHeight(float v) override;
+    int BorderStyle() const { return m_borderStyle; }
+    void setBorderStyle(int style);
+    int ScaleMode() const { return m_scaleMode; }
+    void setScaleMode(int mode);
+    bool AutoRedraw = false;
+    uint32_t BackColor = 0;  // 0x00BBGGRR
+
+    // Size in pixels of the drawing area a box of the given outer size (twips) has.
+    int64_t innerPixelsX(float widthTwips) const;
+    int64_t innerPixelsY(float heightTwips) const;
+    // Throws, before anything changes, when a box of that size could not hold its image.
+    void checkImageSize(float widthTwips, float heightTwips) const;
+
+    void PaintPicture(const Picture& picture, float x1, float y1, std::optional<float> width1 = {},
+                      std::optional<float> height1 = {}, std::optional<float> x2 = {}, std::optional<float> y2 = {},
+                      std::optional<float> width2 = {}, std::optional<float> height2 = {},
+                      std::optional<int32_t> opcode = {});
+    uint32_t Point(float x, float y);  // 0x00BBGGRR, or 0xFFFFFFFF (-1) outside the image
+    void Line(int flags, float x1, float y1, float x2, float y2, uint32_t colour);
+    Picture Image();
+    void Cls();  // clears the image to the background colour
+
+    // The persistent image (made on first use after a size change).
+    const bmp::Image& persistentImage();
+    // Grows the image, keeping what it holds, so it is at least this many pixels.
+    void ensureImageAtLeast(int32_t width, int32_t height);
+
+private:
+    double toPixelsX(double v) const;
+    double toPixelsY(double v) const;
+    bmp::Image& image();
+    void fillRect(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb);
+
+    int m_borderStyle = 1;
+    int m_scaleMode = 1;
+    std::shared_ptr<bmp::Image> m_image = std::make_shared<bmp::Image>();
+    bool m_stale = true;  // the image does not have the box's size yet
+};
+
+}  // namespace tk

@@ -1,0 +1,178 @@
+// The bitmap corpus in ../shared/bmpsuite: good files equal their reference renderings,
+// questionable ones follow the recorded decision, bad ones are refused or loaded by the rules.
+
+#include "support/TempTree.h"
+#include "ui/toolkit/Errors.h"
+#include "ui/toolkit/Picture.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+const std::string kSuite = QW_BMPSUITE;
+
+std::map<std::string, std::string> referenceMap() {
+    std::map<std::string, std::string> map;
+    std::ifstream in(kSuite + "/ref/MAP.tsv");
+    std::string line;
+    std::getline(in, line);  // column names
+    while (std::getline(in, line)) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) map[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return map;
+}
+
+// Largest (or, with mean, average) difference of a colour channel between the picture and its
+// reference, over the pixels the reference does not make fully transparent; -1 when the sizes
+// differ.
+double difference(const tk::Picture& picture, const std::string& reference, bool mean = false) {
+    const QImage ref = QImage(QString::fromStdString(kSuite + "/ref/" + reference)).convertToFormat(QImage::Format_ARGB32);
+    if (ref.width() != picture.widthPixels() || ref.height() != picture.heightPixels()) return -1;
+    int worst = 0;
+    double total = 0;
+    int64_t count = 0;
+    for (int y = 0; y < ref.height(); ++y)
+        for (int x = 0; x < ref.width(); ++x) {
+            const QRgb want = ref.pixel(x, y);
+            if (qAlpha(want) == 0) continue;
+            const uint32_t got = picture.image().row(y)[x];
+            for (const int d : {std::abs(qRed(want) - static_cast<int>((got >> 16) & 0xFF)),
+                                std::abs(qGreen(want) - static_cast<int>((got >> 8) & 0xFF)),
+                                std::abs(qBlue(want) - static_cast<int>(got & 0xFF))}) {
+                worst = std::max(worst, d);
+                total += d;
+                ++count;
+            }
+        }
+    return mean ? total / static_cast<double>(count) : worst;
+}
+
+// What the program does with one file: loads it equal to its reference (within tolerance),
+// loads it knowingly different, or refuses it with a reason.
+struct Decision {
+    enum Kind { Equal, Similar, Differs, Refused } kind;
+    double tolerance = 0;    // Equal: the largest channel difference allowed; Similar: the mean
+    std::string reason = {};  // Refused: words the error must hold
+};
+
+tk::Picture load(const std::string& relative) { return tk::LoadPicture(kSuite + "/" + relative); }
+
+void expectDecision(const std::string& file, const Decision& decision, const std::map<std::string, std::string>& refs) {
+    SCOPED_TRACE(file);
+    if (decision.kind == Decision::Refused) {
+        try {
+            load(file);
+            ADD_FAILURE() << "loaded, but should be refused";
+        } catch (const tk::Error& e) {
+            EXPECT_EQ(e.number(), tk::kInvalidPicture);
+            EXPECT_TRUE(e.description().contains(QString::fromStdString(decision.reason))) << e.what();
+            EXPECT_TRUE(e.description().contains(QString::fromStdString(file))) << "the message names the file";
+        }
+        return;
+    }
+    const tk::Picture picture = load(file);
+    const auto ref = refs.find(file);
+    if (ref == refs.end()) return;
+    const double found = difference(picture, ref->second, decision.kind == Decision::Similar);
+    EXPECT_GE(found, 0) << "size differs from " << ref->second;
+    if (decision.kind == Decision::Differs) EXPECT_GT(found, 0) << "recorded as differing from " << ref->second;
+    else EXPECT_LE(found, decision.tolerance) << "reference " << ref->second;
+}
+
+}  // namespace
+
+TEST(BmpCorpus, every_good_file_equals_its_reference_pixel_for_pixel) {
+    const auto refs = referenceMap();
+    int checked = 0;
+    for (const auto& [file, reference] : refs) {
+        if (file.rfind("g/", 0) != 0) continue;
+        expectDecision(file, {Decision::Equal}, refs);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 27);
+}
+
+TEST(BmpCorpus, questionable_files_follow_the_recorded_decision) {
+    const auto refs = referenceMap();
+    const std::map<std::string, Decision> decisions = {
+        {"q/pal1p1.bmp", {Decision::Equal}},
+        {"q/pal2.bmp", {Decision::Equal}},
+        {"q/pal2color.bmp", {Decision::Equal}},
+        {"q/pal4rletrns.bmp", {Decision::Equal}},
+        {"q/pal4rlecut.bmp", {Decision::Equal}},
+        {"q/pal8rletrns.bmp", {Decision::Equal}},
+        {"q/pal8rlecut.bmp", {Decision::Equal}},
+        {"q/pal8offs.bmp", {Decision::Equal}},
+        {"q/pal8oversizepal.bmp", {Decision::Equal}},
+        {"q/pal8os2-sz.bmp", {Decision::Equal}},
+        {"q/pal8os2-hs.bmp", {Decision::Equal}},
+        {"q/pal8os2sp.bmp", {Decision::Equal}},
+        {"q/pal8os2v2.bmp", {Decision::Equal}},
+        {"q/pal8os2v2-16.bmp", {Decision::Equal}},
+        {"q/pal8os2v2-sz.bmp", {Decision::Equal}},
+        {"q/pal8os2v2-40sz.bmp", {Decision::Equal}},
+        {"q/rgb24rle24.bmp", {Decision::Equal}},
+        {"q/pal1huffmsb.bmp", {Decision::Refused, 0, "Huffman"}},
+        {"q/rgb16faketrns.bmp", {Decision::Equal}},
+        {"q/rgb16-231.bmp", {Decision::Equal}},
+        {"q/rgb16-3103.bmp", {Decision::Equal}},
+        {"q/rgba16-4444.bmp", {Decision::Equal}},
+        {"q/rgba16-5551.bmp", {Decision::Equal}},
+        {"q/rgba16-1924.bmp", {Decision::Equal}},
+        {"q/rgb24largepal.bmp", {Decision::Equal}},
+        {"q/rgb24prof.bmp", {Decision::Equal}},
+        {"q/rgb24prof2.bmp", {Decision::Differs}},  // colour profiles are not applied
+        {"q/rgb24lprof.bmp", {Decision::Equal}},
+        {"q/rgb24jpeg.bmp", {Decision::Similar, 5.0}},  // a lossy JPEG stream: close on average
+        {"q/rgb24png.bmp", {Decision::Equal}},
+        {"q/rgb32h52.bmp", {Decision::Equal}},
+        {"q/rgb32-xbgr.bmp", {Decision::Equal}},
+        {"q/rgb32fakealpha.bmp", {Decision::Equal}},
+        {"q/rgb32-111110.bmp", {Decision::Equal, 1}},  // 11-bit channels, rounded; the reference truncates
+        {"q/rgb32-7187.bmp", {Decision::Equal}},
+        {"q/rgba32-1.bmp", {Decision::Equal}},
+        {"q/rgba32-2.bmp", {Decision::Equal}},
+        {"q/rgba32-1010102.bmp", {Decision::Equal}},
+        {"q/rgba32-81284.bmp", {Decision::Equal}},
+        {"q/rgba32-61754.bmp", {Decision::Equal}},
+        {"q/rgba32abf.bmp", {Decision::Equal}},
+        {"q/rgba32h56.bmp", {Decision::Equal}},
+        {"q/rgba64.bmp", {Decision::Equal, 1}},  // linear light to sRGB rounding
+    };
+    EXPECT_EQ(decisions.size(), 43u);
+    for (const auto& [file, decision] : decisions) expectDecision(file, decision, refs);
+}
+
+TEST(BmpCorpus, bad_files_are_refused_with_a_reason_or_loaded_by_the_rules) {
+    const auto refs = referenceMap();
+    const std::map<std::string, Decision> decisions = {
+        {"b/badbitcount.bmp", {Decision::Refused, 0, "bits per pixel"}},
+        {"b/badbitssize.bmp", {Decision::Equal}},  // the image-size field is not needed
+        {"b/baddens1.bmp", {Decision::Equal}},     // densities are not used
+        {"b/baddens2.bmp", {Decision::Equal}},
+        {"b/badfilesize.bmp", {Decision::Equal}},  // the file-size field is not needed
+        {"b/badheadersize.bmp", {Decision::Refused, 0, "header size"}},
+        {"b/badpalettesize.bmp", {Decision::Equal}},  // only the palette the file holds is read
+        {"b/badplanes.bmp", {Decision::Refused, 0, "plane"}},
+        {"b/badrle.bmp", {Decision::Equal}},  // runs past a row's end are cut there
+        {"b/badrle4.bmp", {Decision::Equal}},
+        {"b/badrle4bis.bmp", {Decision::Equal}},
+        {"b/badrle4ter.bmp", {Decision::Equal}},
+        {"b/badrlebis.bmp", {Decision::Equal}},
+        {"b/badrleter.bmp", {Decision::Equal}},
+        {"b/badwidth.bmp", {Decision::Refused, 0, "width"}},
+        {"b/pal8badindex.bmp", {Decision::Equal}},  // indices past the palette are black
+        {"b/reallybig.bmp", {Decision::Refused, 0, "too large"}},
+        {"b/rgb16-880.bmp", {Decision::Equal}},
+        {"b/rletopdown.bmp", {Decision::Refused, 0, "top-down"}},
+        {"b/shortfile.bmp", {Decision::Refused, 0, "ends before its pixel data"}},
+    };
+    EXPECT_EQ(decisions.size(), 20u);
+    for (const auto& [file, decision] : decisions) expectDecision(file, decision, refs);
+}

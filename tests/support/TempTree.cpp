@@ -1,0 +1,73 @@
+#include "support/TempTree.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace {
+
+void makeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0755);
+    ::mkdir(path.c_str(), 0755);
+}
+
+std::string parentOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+}  // namespace
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+TempTree::TempTree() : m_root(m_dir.path().toStdString()) {}
+
+TempTree::TempTree(std::initializer_list<std::string> paths) : TempTree() {
+    for (const auto& p : paths) {
+        if (!p.empty() && p.back() == '/') addFolder(p.substr(0, p.size() - 1));
+        else addFile(p);
+    }
+}
+
+void TempTree::addFolder(const std::string& relative) const { makeFolders(path(relative)); }
+
+void TempTree::addFile(const std::string& relative, const std::vector<uint8_t>& bytes) const {
+    makeFolders(parentOf(path(relative)));
+    writeFile(path(relative), bytes);
+}
+
+void TempTree::addLink(const std::string& relative, const std::string& target) const {
+    makeFolders(parentOf(path(relative)));
+    if (::symlink(target.c_str(), path(relative).c_str()) != 0) throw std::runtime_error("cannot link " + relative);
+}
+
+std::vector<uint8_t> TempTree::read(const std::string& relative) const { return readFile(path(relative)); }
+
+bool TempTree::exists(const std::string& relative) const {
+    struct stat st;
+    return ::lstat(path(relative).c_str(), &st) == 0;
+}
+
+std::vector<std::string> TempTree::list(const std::string& relative) const {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(relative.empty() ? m_root.c_str() : path(relative).c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
