@@ -96,6 +96,7 @@ QScrollBar* makeScrollBar(tk::ScrollBar& control, QWidget* parent) {
         control.orientation() == tk::ScrollBar::Orientation::Horizontal ? Qt::Horizontal : Qt::Vertical;
     auto* bar = new QScrollBar(orientation, parent);
     bar->setObjectName(control.Name());
+    bar->setFocusPolicy(Qt::StrongFocus);  // an available bar takes its turn in the tab order
     const auto sync = [&control, bar] {
         const QSignalBlocker block(bar);
         bar->setRange(control.Min(), control.Max());

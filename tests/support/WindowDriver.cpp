@@ -22,7 +22,7 @@ WindowDriver::~WindowDriver() {
     m_form.reset();
 }
 
-void WindowDriver::click(const QString& buttonName) {
+void WindowDriver::act(const std::function<void()>& action) {
     // Message boxes are modal: answer each one from inside its own event loop.
     QTimer answer;
     answer.setInterval(5);
@@ -33,9 +33,13 @@ void WindowDriver::click(const QString& buttonName) {
         box->button(QMessageBox::Ok)->click();
     });
     answer.start();
-    QTest::mouseClick(widget<QPushButton>(buttonName), Qt::LeftButton);
+    action();
     answer.stop();
     settle();
+}
+
+void WindowDriver::click(const QString& buttonName) {
+    act([&] { QTest::mouseClick(widget<QPushButton>(buttonName), Qt::LeftButton); });
 }
 
 void WindowDriver::type(const QString& textBoxName, const QString& text) {

@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <ostream>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +32,9 @@ public:
     template <typename T>
     T* widget(const QString& name) { return qobject_cast<T*>(m_window->widgetFor(name)); }
 
-    // Clicks a button with the mouse; every message box it opens is answered with OK.
+    // Runs a user action; every message box it opens is recorded and answered with OK.
+    void act(const std::function<void()>& action);
+    // Clicks a button with the mouse, answering its message boxes.
     void click(const QString& buttonName);
     void type(const QString& textBoxName, const QString& text);
     void tick(bool checked);
@@ -44,6 +49,10 @@ private:
     std::unique_ptr<frmQuiltwright> m_form;
     std::unique_ptr<MainWindow> m_window;
 };
+
+// Readable test failures for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& texts, std::ostream* out) { *out << texts.join(QStringLiteral(", ")).toStdString(); }
 
 // Pixel of a bitmap image as 0x00RRGGBB.
 uint32_t rgbAt(const bmp::Image& image, int x, int y);

@@ -1,0 +1,89 @@
+// Text services: the text-to-number rule, rounding, wildcard matching, lower case, list order.
+
+#include "ui/toolkit/Errors.h"
+#include "ui/toolkit/Text.h"
+
+#include <gtest/gtest.h>
+
+using tk::CLng;
+using tk::Like;
+using tk::Val;
+
+TEST(TextToNumber, reads_the_leading_number_and_ignores_blanks_anywhere) {
+    EXPECT_EQ(Val(QStringLiteral("64")), 64);
+    EXPECT_EQ(Val(QStringLiteral("  64  ")), 64);
+    EXPECT_EQ(Val(QStringLiteral("6 4")), 64);
+    EXPECT_EQ(Val(QStringLiteral("\t6\n4")), 64);
+    EXPECT_EQ(Val(QStringLiteral("64px")), 64);
+    EXPECT_EQ(Val(QStringLiteral("64.5")), 64.5);
+    EXPECT_EQ(Val(QStringLiteral("-12.25e1")), -122.5);
+    EXPECT_EQ(Val(QStringLiteral("1E3")), 1000);
+    EXPECT_EQ(Val(QStringLiteral("1e+2x")), 100);
+    EXPECT_EQ(Val(QStringLiteral("5E")), 5);  // an E without digits ends the number
+    EXPECT_EQ(Val(QStringLiteral("1.2.3")), 1.2);
+    EXPECT_EQ(Val(QStringLiteral("&H40")), 64);
+    EXPECT_EQ(Val(QStringLiteral("&hff")), 255);
+    EXPECT_EQ(Val(QStringLiteral("&O17")), 15);
+    EXPECT_EQ(Val(QStringLiteral("")), 0);
+    EXPECT_EQ(Val(QStringLiteral("abc")), 0);
+    EXPECT_EQ(Val(QStringLiteral("-")), 0);
+    EXPECT_EQ(Val(QStringLiteral(".5")), 0.5);
+    EXPECT_THROW(Val(QStringLiteral("1e999")), tk::Error);
+}
+
+TEST(TextToNumber, rounds_halves_to_even_and_overflows_outside_32_bits) {
+    EXPECT_EQ(CLng(64.5), 64);
+    EXPECT_EQ(CLng(65.5), 66);
+    EXPECT_EQ(CLng(-2.5), -2);
+    EXPECT_EQ(CLng(2147483647.0), 2147483647);
+    EXPECT_EQ(CLng(-2147483648.0), INT32_MIN);
+    try {
+        CLng(2147483647.5);
+        ADD_FAILURE() << "no overflow";
+    } catch (const tk::Error& e) {
+        EXPECT_EQ(e.number(), tk::kOverflow);
+    }
+    EXPECT_THROW(CLng(-2147483649.0), tk::Error);
+}
+
+TEST(Wildcards, star_question_hash_and_bracket_lists) {
+    EXPECT_TRUE(Like("cat.bmp", "*.bmp"));
+    EXPECT_TRUE(Like(".bmp", "*.bmp"));
+    EXPECT_FALSE(Like("a.bmp.bak", "*.bmp"));
+    EXPECT_FALSE(Like("a.bmpx", "*.bmp"));
+    EXPECT_FALSE(Like("bmp", "*.bmp"));
+    EXPECT_FALSE(Like("A.BMP", "*.bmp"));  // case matters; the finder lower-cases first
+    EXPECT_TRUE(Like("anything", "*"));
+    EXPECT_TRUE(Like("", "*"));
+    EXPECT_TRUE(Like("abc", "a?c"));
+    EXPECT_FALSE(Like("ac", "a?c"));
+    EXPECT_TRUE(Like("img7", "img#"));
+    EXPECT_FALSE(Like("imgx", "img#"));
+    EXPECT_TRUE(Like("b", "[abc]"));
+    EXPECT_TRUE(Like("q", "[a-z]"));
+    EXPECT_FALSE(Like("Q", "[a-z]"));
+    EXPECT_TRUE(Like("x", "[!abc]"));
+    EXPECT_FALSE(Like("a", "[!abc]"));
+    EXPECT_TRUE(Like("a-1", "[a-c]-[0-9]"));
+    EXPECT_TRUE(Like("/pics/sprites/", "*/sprites/"));
+    EXPECT_FALSE(Like("/pics/Sprites/", "*/sprites/"));
+    EXPECT_TRUE(Like("[x", "[x"));  // an unclosed list is a plain "["
+    EXPECT_TRUE(Like("aXbXc", "a*b*c"));
+    EXPECT_TRUE(Like("é.bmp", "?.bmp"));  // one character, two bytes
+}
+
+TEST(LowerCase, letters_of_any_script_and_bytes_that_are_not_utf8) {
+    EXPECT_EQ(tk::LCase("PHOTO.BMP"), "photo.bmp");
+    EXPECT_EQ(tk::LCase("ÉTÉ.Bmp"), "été.bmp");
+    EXPECT_EQ(tk::LCase(std::string("A\xff.BMP")), std::string("a\xff.bmp"));
+}
+
+TEST(ListOrder, case_ignored_then_plain_order_for_ties) {
+    EXPECT_LT(tk::compareListText("/p/A.bmp", "/p/b.bmp"), 0);
+    EXPECT_GT(tk::compareListText("/p/b.bmp", "/p/A.bmp"), 0);
+    EXPECT_LT(tk::compareListText("A.bmp", "a.bmp"), 0);  // the tie goes by plain characters
+    EXPECT_EQ(tk::compareListText("a.bmp", "a.bmp"), 0);
+    EXPECT_LT(tk::compareListText("_x", "a"), 0);        // "_" before letters, as in lower case
+    EXPECT_LT(tk::compareListText("/p/a", "/p/a/b"), 0);
+    EXPECT_LT(tk::compareListText("é", "F"), 1000);      // total order, no crash on mixed scripts
+}
