@@ -1,0 +1,224 @@
+// Combine in the real window: the canvas, the bars, the grid and the errors it may meet.
+
+#include "support/BmpBuilder.h"
+#include "support/TempTree.h"
+#include "support/WindowDriver.h"
+
+#include <QPushButton>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+// A distinct colour for picture i.
+uint32_t colourOf(int i) { return 0x101010u + static_cast<uint32_t>(i) * 0x030507u; }
+
+// A folder of n pictures (p000.bmp ...), each of one colour, size w x h.
+void fill(const TempTree& tree, int n, int w = 64, int h = 64) {
+    for (int i = 0; i < n; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "p%03d.bmp", i);
+        tree.addFile(name, solidBmp(w, h, colourOf(i)));
+    }
+}
+
+struct Combined {
+    TempTree tree;
+    WindowDriver window;
+    Combined(int n, const QString& width = "64", const QString& height = "64", int w = 64, int h = 64)
+        : window((fill(tree, n, w, h), tree.root())) {
+        window.click(QStringLiteral("cmdGetContents"));
+        window.type(QStringLiteral("txtWidth"), width);
+        window.type(QStringLiteral("txtHeight"), height);
+        window.click(QStringLiteral("cmdCombine"));
+    }
+    frmQuiltwright& form() { return window.form(); }
+    const bmp::Image& canvas() { return form().picMain.persistentImage(); }
+};
+
+}  // namespace
+
+TEST(Combine, twenty_five_pictures_of_64_pixels_fill_three_rows_of_ten) {
+    Combined c(25);
+    frmQuiltwright& f = c.form();
+    EXPECT_EQ(f.picMain.Width(), 9600);
+    EXPECT_EQ(f.picMain.Height(), 2880);
+    EXPECT_EQ(f.picMain.Left(), 0);
+    EXPECT_EQ(f.picMain.Top(), 0);
+    ASSERT_EQ(c.canvas().width, 640);
+    ASSERT_EQ(c.canvas().height, 192);
+    for (int p = 0; p < 25; ++p)
+        for (const auto [dx, dy] : {std::pair{0, 0}, {63, 63}, {31, 17}})
+            EXPECT_EQ(rgbAt(c.canvas(), p % 10 * 64 + dx, p / 10 * 64 + dy), colourOf(p)) << "picture " << p;
+    EXPECT_EQ(rgbAt(c.canvas(), 5 * 64, 2 * 64), 0u);  // after the last picture: black
+    EXPECT_EQ(f.HScr.Max(), 10);
+    EXPECT_EQ(f.VScr.Max(), 106);
+    EXPECT_TRUE(c.window.widget<QScrollBar>(QStringLiteral("HScr"))->isEnabled());
+    EXPECT_TRUE(c.window.widget<QScrollBar>(QStringLiteral("VScr"))->isEnabled());
+    EXPECT_EQ(c.window.widget<QScrollBar>(QStringLiteral("VScr"))->maximum(), 106);
+    EXPECT_TRUE(c.window.widget<QPushButton>(QStringLiteral("cmdSave"))->isEnabled());
+    EXPECT_TRUE(c.window.messages.empty());
+}
+
+TEST(Combine, ten_pictures_make_one_row_and_an_eleventh_a_second) {
+    Combined ten(10);
+    EXPECT_EQ(ten.form().picMain.Height(), 960);
+    EXPECT_FALSE(ten.form().VScr.Enabled());
+    Combined eleven(11);
+    EXPECT_EQ(eleven.form().picMain.Height(), 1920);
+    EXPECT_EQ(eleven.form().VScr.Max(), 10);
+    EXPECT_EQ(rgbAt(eleven.canvas(), 0, 64), colourOf(10));
+}
+
+TEST(Combine, one_picture_is_one_cell_and_both_bars_keep_their_earlier_range) {
+    Combined c(25);
+    c.form().VScr.userChange(50);
+    TempTree one;
+    one.addFile("only.bmp", solidBmp(10, 10, 0xFF0000));
+    c.window.openFolder(one.root());
+    c.window.click(QStringLiteral("cmdGetContents"));
+    c.window.click(QStringLiteral("cmdCombine"));
+    frmQuiltwright& f = c.form();
+    EXPECT_EQ(f.picMain.Width(), 960);
+    EXPECT_EQ(f.picMain.Height(), 960);
+    EXPECT_FALSE(f.HScr.Enabled());
+    EXPECT_FALSE(f.VScr.Enabled());
+    EXPECT_EQ(f.VScr.Max(), 106);
+    EXPECT_EQ(f.VScr.Value(), 50);
+    EXPECT_EQ(f.picMain.Top(), 0);
+    EXPECT_EQ(rgbAt(c.canvas(), 63, 63), 0xFF0000u);  // stretched to fill the cell
+}
+
+TEST(Combine, cells_of_100_pixels_leave_the_last_picture_below_the_canvas) {
+    Combined c(25, "100", "100");
+    EXPECT_EQ(c.form().picMain.Width(), 9600);
+    EXPECT_EQ(c.form().picMain.Height(), 6000);
+    EXPECT_EQ(c.form().VScr.Max(), 418);
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 399), colourOf(18));   // row 3 holds pictures 18 to 23
+    EXPECT_EQ(rgbAt(c.canvas(), 599, 399), colourOf(23));
+    EXPECT_EQ(rgbAt(c.canvas(), 639, 0), 0u);              // 6 cells of 100 leave 40 pixels black
+}
+
+TEST(Combine, cells_wider_than_640_pixels_stand_alone_in_their_rows) {
+    Combined c(3, "700", "50");
+    EXPECT_EQ(c.form().picMain.Width(), 9600);
+    EXPECT_EQ(c.form().picMain.Height(), 3000);
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(rgbAt(c.canvas(), 639, p * 50 + 10), colourOf(p));
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 150), 0u);  // the fourth row stays empty
+}
+
+TEST(Combine, typed_sizes_follow_the_text_to_number_rule) {
+    for (const auto& [text, pixels] : std::vector<std::pair<QString, int>>{
+             {" 64 ", 64}, {"6 4", 64}, {"64px", 64}, {"64.5", 64}, {"65.5", 66}, {"&H20", 32}}) {
+        Combined c(1, text, text);
+        EXPECT_EQ(c.canvas().width, pixels) << text.toStdString();
+        EXPECT_EQ(c.canvas().height, pixels) << text.toStdString();
+    }
+}
+
+TEST(Combine, a_width_of_nothing_makes_an_empty_canvas_that_save_refuses) {
+    for (const QString& text : {QStringLiteral(""), QStringLiteral("0"), QStringLiteral("abc")}) {
+        Combined c(3, text, QStringLiteral("64"));
+        EXPECT_EQ(c.form().picMain.Width(), 0) << text.toStdString();
+        EXPECT_TRUE(c.window.messages.empty());
+        EXPECT_TRUE(c.form().cmdSave.Enabled());
+        c.window.click(QStringLiteral("cmdSave"));
+        ASSERT_EQ(c.window.messages.size(), 1u);
+        EXPECT_TRUE(c.window.lastMessageText().contains(QStringLiteral("empty")));
+        EXPECT_FALSE(c.tree.exists("Combined.bmp"));
+    }
+}
+
+TEST(Combine, sizes_that_cannot_work_are_refused_before_anything_changes) {
+    Combined c(25);
+    const QList<QString> bad = {QStringLiteral("-5"), QStringLiteral("2000000000"), QStringLiteral("9e99")};
+    for (const QString& text : bad) {
+        c.window.messages.clear();
+        c.window.type(QStringLiteral("txtHeight"), text);
+        c.window.click(QStringLiteral("cmdCombine"));
+        ASSERT_EQ(c.window.messages.size(), 1u) << text.toStdString();
+        EXPECT_EQ(c.window.messages[0].title, QStringLiteral("Kestrune Quiltwright"));
+        EXPECT_EQ(c.form().picMain.Height(), 2880) << text.toStdString();
+        EXPECT_EQ(c.form().VScr.Max(), 106);
+        EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
+        EXPECT_TRUE(c.window.window().isVisible());
+    }
+}
+
+TEST(Combine, a_file_that_fails_at_index_5_stops_there_and_names_the_file) {
+    TempTree tree;
+    fill(tree, 8);
+    tree.addFile("p005.bmp", {'B', 'M', 1, 2, 3});  // broken
+    WindowDriver w(tree.root());
+    w.click(QStringLiteral("cmdGetContents"));
+    w.click(QStringLiteral("cmdCombine"));
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_TRUE(w.lastMessageText().contains(QString::fromStdString(tree.path("p005.bmp"))));
+    EXPECT_TRUE(w.lastMessageText().startsWith(QStringLiteral("Error 481")));
+    const bmp::Image& canvas = w.form().picMain.persistentImage();
+    EXPECT_EQ(canvas.width, 512);  // 8 cells: the canvas was set up
+    for (int p = 0; p < 5; ++p) EXPECT_EQ(rgbAt(canvas, p * 64, 0), colourOf(p));
+    EXPECT_EQ(rgbAt(canvas, 5 * 64, 0), 0u);
+    EXPECT_FALSE(w.form().cmdSave.Enabled());  // Save keeps its earlier state
+    EXPECT_TRUE(w.window().isVisible());
+}
+
+TEST(Combine, a_picture_that_vanished_since_get_contents_is_reported_by_name) {
+    TempTree tree;
+    fill(tree, 3);
+    WindowDriver w(tree.root());
+    w.click(QStringLiteral("cmdGetContents"));
+    std::remove(tree.path("p000.bmp").c_str());
+    w.click(QStringLiteral("cmdCombine"));
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_TRUE(w.lastMessageText().contains(QStringLiteral("Error 53"))) << w.lastMessageText().toStdString();
+    EXPECT_TRUE(w.lastMessageText().contains(QString::fromStdString(tree.path("p000.bmp"))));
+    EXPECT_EQ(w.form().picMain.Width(), 9855);  // the first entry failed: the canvas is untouched
+}
+
+TEST(Combine, a_second_run_paints_on_a_clean_canvas_from_the_top_left) {
+    Combined c(12);
+    TempTree two;
+    two.addFile("x.bmp", solidBmp(64, 64, 0x00FF00));
+    two.addFile("y.bmp", solidBmp(64, 64, 0x00FF00));
+    c.window.openFolder(two.root());
+    c.window.click(QStringLiteral("cmdGetContents"));
+    c.window.type(QStringLiteral("txtWidth"), QStringLiteral("32"));
+    c.window.click(QStringLiteral("cmdCombine"));
+    EXPECT_EQ(c.canvas().width, 64);
+    EXPECT_EQ(c.canvas().height, 64);
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 0), 0x00FF00u);
+    EXPECT_EQ(rgbAt(c.canvas(), 63, 63), 0x00FF00u);
+}
+
+TEST(Combine, the_earlier_combined_picture_is_listed_and_painted_like_any_other) {
+    Combined c(2);
+    c.window.click(QStringLiteral("cmdSave"));
+    c.window.click(QStringLiteral("cmdGetContents"));
+    ASSERT_EQ(c.form().piclist.ListCount(), 3);
+    EXPECT_EQ(c.form().piclist.List(0), c.tree.path("Combined.bmp"));
+    c.window.click(QStringLiteral("cmdCombine"));
+    EXPECT_EQ(c.canvas().width, 192);
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));  // Combined.bmp's left half, stretched into cell 0
+    EXPECT_EQ(rgbAt(c.canvas(), 63, 0), colourOf(1));
+}
+
+TEST(Combine, more_than_32767_scroll_units_reach_the_last_row) {
+    TempTree tree;
+    const std::vector<uint8_t> tiny = solidBmp(1, 1, 0x336699);
+    for (int i = 0; i < 3431; ++i) tree.addFile("s/" + std::to_string(i) + ".bmp", tiny);
+    WindowDriver w(tree.root());
+    w.click(QStringLiteral("cmdGetContents"));
+    w.click(QStringLiteral("cmdCombine"));
+    EXPECT_TRUE(w.messages.empty());
+    frmQuiltwright& f = w.form();
+    EXPECT_EQ(f.picMain.Height(), 330240);
+    EXPECT_EQ(f.VScr.Max(), 32842);
+    auto* bar = w.widget<QScrollBar>(QStringLiteral("VScr"));
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(f.picMain.Top(), -328420);
+    EXPECT_GE(f.picMain.Height() + f.picMain.Top(), f.picContainer.Height());  // the last row is in view
+    EXPECT_EQ(rgbAt(f.picMain.persistentImage(), 0, 343 * 64), 0x336699u);   // picture 3,430
+}
