@@ -24,7 +24,7 @@ std::string refusal(const std::vector<uint8_t>& bytes) {
 uint32_t rgb(const bmp::Image& image, int x, int y) { return image.row(y)[x] & 0xFFFFFF; }
 
 void setU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
 }
 
 const auto kDiagonal = [](int x, int y) { return static_cast<uint32_t>((x * 40) << 16 | (y * 40) << 8 | ((x + y) * 20)); };

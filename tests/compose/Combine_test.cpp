@@ -50,7 +50,7 @@ TEST(Combine, twenty_five_pictures_of_64_pixels_fill_three_rows_of_ten) {
     ASSERT_EQ(c.canvas().width, 640);
     ASSERT_EQ(c.canvas().height, 192);
     for (int p = 0; p < 25; ++p)
-        for (const auto [dx, dy] : {std::pair{0, 0}, {63, 63}, {31, 17}})
+        for (const auto& [dx, dy] : {std::pair{0, 0}, {63, 63}, {31, 17}})
             EXPECT_EQ(rgbAt(c.canvas(), p % 10 * 64 + dx, p / 10 * 64 + dy), colourOf(p)) << "picture " << p;
     EXPECT_EQ(rgbAt(c.canvas(), 5 * 64, 2 * 64), 0u);  // after the last picture: black
     EXPECT_EQ(f.HScr.Max(), 10);

@@ -1,0 +1,107 @@
+// Drop to floor: each picture's content lowered onto its cell's bottom edge, in the real window.
+
+#include "support/BmpBuilder.h"
+#include "support/TempTree.h"
+#include "support/WindowDriver.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF, kRed = 0xFF0000, kBlue = 0x0000FF;
+
+// Combines the given pictures (named in list order) with "Drop to floor" ticked or not.
+struct Dropped {
+    TempTree tree;
+    WindowDriver window;
+    Dropped(const std::vector<std::vector<uint8_t>>& pictures, bool drop = true, const QString& height = "64")
+        : window((add(tree, pictures), tree.root())) {
+        window.click(QStringLiteral("cmdGetContents"));
+        window.tick(drop);
+        window.type(QStringLiteral("txtHeight"), height);
+        window.click(QStringLiteral("cmdCombine"));
+    }
+    static void add(const TempTree& tree, const std::vector<std::vector<uint8_t>>& pictures) {
+        for (size_t i = 0; i < pictures.size(); ++i) tree.addFile("p" + std::to_string(i) + ".bmp", pictures[i]);
+    }
+    uint32_t at(int x, int y) { return rgbAt(window.form().picMain.persistentImage(), x, y); }
+};
+
+// White, with rows first..last (inclusive) red.
+std::vector<uint8_t> band(int size, int first, int last) {
+    return bmp24(size, size, [=](int, int y) { return y >= first && y <= last ? kRed : kWhite; });
+}
+
+}  // namespace
+
+TEST(DropToFloor, content_rows_land_on_the_cells_bottom_edge) {
+    Dropped d({band(64, 10, 40)});
+    // 41 content rows: a drop of 23 pixels; picture rows 10..40 show in cell rows 33..63.
+    for (int y = 0; y < 33; ++y) EXPECT_EQ(d.at(0, y), kWhite) << y;
+    for (int y = 33; y < 64; ++y) EXPECT_EQ(d.at(63, y), kRed) << y;
+}
+
+TEST(DropToFloor, content_down_to_the_bottom_or_one_colour_draws_as_plain_mode_does) {
+    const auto toBottom = band(64, 10, 63);
+    const auto plainColour = solidBmp(64, 64, kBlue);
+    Dropped dropped({toBottom, plainColour});
+    Dropped plain({toBottom, plainColour}, false);
+    const bmp::Image& a = dropped.window.form().picMain.persistentImage();
+    const bmp::Image& b = plain.window.form().picMain.persistentImage();
+    ASSERT_EQ(a.width, b.width);
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) ASSERT_EQ(rgbAt(a, x, y), rgbAt(b, x, y)) << x << "," << y;
+}
+
+TEST(DropToFloor, content_only_in_the_top_row_ends_on_the_bottom_row) {
+    Dropped d({band(64, 0, 0)});  // the top-left pixel is red: red is the background
+    // Every row holds white, which differs from the red background: no drop at all.
+    EXPECT_EQ(d.at(0, 0), kRed);
+    EXPECT_EQ(d.at(0, 1), kWhite);
+
+    Dropped e({bmp24(64, 64, [](int x, int y) { return y == 0 && x > 0 ? kRed : kWhite; })});
+    for (int y = 0; y < 63; ++y) EXPECT_EQ(e.at(5, y), kWhite) << y;
+    EXPECT_EQ(e.at(5, 63), kRed);
+    EXPECT_EQ(e.at(0, 63), kWhite);
+}
+
+TEST(DropToFloor, a_larger_picture_is_analysed_at_cell_size_and_drawn_at_its_own) {
+    // 128 x 128, red in rows 20..81: the 64 x 64 scratch copy has 41 content rows, so the top 41
+    // rows of the picture, unscaled, end on the cell's bottom edge; the rest is cut.
+    Dropped d({band(128, 20, 81)});
+    for (int y = 0; y < 43; ++y) EXPECT_EQ(d.at(10, y), kWhite) << y;  // picture rows 0..19 at 23..42
+    for (int y = 43; y < 64; ++y) EXPECT_EQ(d.at(10, y), kRed) << y;
+}
+
+TEST(DropToFloor, a_cell_one_pixel_high_draws_the_top_row_where_it_is) {
+    Dropped d({bmp24(64, 4, [](int, int y) { return y == 0 ? kBlue : kRed; })}, true, "1");
+    EXPECT_EQ(d.window.form().picMain.persistentImage().height, 1);
+    EXPECT_EQ(d.at(0, 0), kBlue);
+}
+
+TEST(DropToFloor, a_wider_picture_reaches_into_the_next_cell_which_is_painted_after_it) {
+    // Picture 0 is 128 wide; its right half lands in cell 1 and is then covered by picture 1.
+    Dropped d({bmp24(128, 64, [](int, int y) { return y >= 40 ? kRed : kWhite; }), solidBmp(64, 64, kBlue)});
+    EXPECT_EQ(d.at(30, 63), kRed);
+    EXPECT_EQ(d.at(70, 63), kBlue);
+}
+
+TEST(DropToFloor, unticked_the_scratch_box_is_never_touched) {
+    Dropped d({band(64, 10, 40)}, false);
+    const bmp::Image& scratch = d.window.form().tmpPic.persistentImage();
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) ASSERT_EQ(rgbAt(scratch, x, y), 0u);
+    EXPECT_EQ(d.at(0, 10), kRed);  // plain: stretched to the cell, not lowered
+}
+
+TEST(DropToFloor, cells_larger_than_the_scratch_box_are_scanned_whole) {
+    // 600 x 300 pixels is larger than the scratch box's design size (509 x 221 inside its frame).
+    const auto tall = bmp24(600, 300, [](int, int y) { return y >= 280 ? kWhite : (y == 250 ? kRed : kWhite); });
+    Dropped d({tall}, true, "300");
+    d.window.type(QStringLiteral("txtWidth"), QStringLiteral("600"));
+    d.window.click(QStringLiteral("cmdCombine"));
+    // Content row 250 of 300: dropped by 49 pixels onto the bottom row.
+    EXPECT_EQ(d.at(550, 299), kRed);
+    EXPECT_EQ(d.at(550, 250), kWhite);
+    EXPECT_TRUE(d.window.messages.empty());
+}

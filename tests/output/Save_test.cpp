@@ -1,0 +1,172 @@
+// Save in the real window: Combined.bmp holds the whole canvas, and a failed write never
+// costs the user the file they had.
+
+#include "support/BmpBuilder.h"
+#include "support/TempTree.h"
+#include "support/WindowDriver.h"
+#include "ui/toolkit/Picture.h"
+
+#include <QImage>
+#include <QMessageBox>
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+// A window that has combined 25 pictures of 64 pixels from tree's "pics" folder.
+struct Saved {
+    TempTree tree;
+    WindowDriver window;
+    Saved() : window((populate(tree), tree.path("pics"))) {
+        window.click(QStringLiteral("cmdGetContents"));
+        window.click(QStringLiteral("cmdCombine"));
+    }
+    static void populate(const TempTree& tree) {
+        for (int i = 0; i < 25; ++i)
+            tree.addFile("pics/p" + std::to_string(100 + i) + ".bmp",
+                         bmp24(64, 64, [i](int x, int y) { return static_cast<uint32_t>(i * 9 << 16 | x * 4 << 8 | y * 4); }));
+    }
+    bool savedMessageShown() const {
+        for (const auto& m : window.messages)
+            if (m.title == QStringLiteral("Picture saved")) return true;
+        return false;
+    }
+};
+
+void expectFileEqualsCanvas(const std::string& path, const bmp::Image& canvas) {
+    const std::vector<uint8_t> bytes = readFile(path);
+    ASSERT_GE(bytes.size(), 54u);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    EXPECT_EQ(bytes[28], 24);  // bits per pixel
+    EXPECT_EQ(bytes[30], 0);   // uncompressed
+    const tk::Picture ours = tk::LoadPicture(path);
+    const QImage qt(QString::fromStdString(path), "BMP");
+    ASSERT_EQ(ours.widthPixels(), canvas.width);
+    ASSERT_EQ(ours.heightPixels(), canvas.height);
+    ASSERT_EQ(qt.size(), QSize(canvas.width, canvas.height));
+    for (int y = 0; y < canvas.height; ++y)
+        for (int x = 0; x < canvas.width; ++x) {
+            ASSERT_EQ(rgbAt(ours.image(), x, y), rgbAt(canvas, x, y)) << x << "," << y;
+            ASSERT_EQ(qt.pixel(x, y) & 0xFFFFFFu, rgbAt(canvas, x, y)) << x << "," << y;
+        }
+}
+
+// Any file the safe write left behind beside the target.
+std::vector<std::string> leftovers(const TempTree& tree, const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& name : tree.list(folder))
+        if (name.find(".part") != std::string::npos) found.push_back(name);
+    return found;
+}
+
+}  // namespace
+
+TEST(Save, writes_the_whole_canvas_not_only_what_the_viewport_shows) {
+    Saved s;
+    s.window.click(QStringLiteral("cmdSave"));
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_EQ(s.window.messages[0].title, QStringLiteral("Picture saved"));
+    EXPECT_EQ(s.window.messages[0].text, QStringLiteral("Saved as Combined.bmp in the selected directory"));
+    EXPECT_EQ(s.window.messages[0].icon, static_cast<int>(QMessageBox::Information));
+    expectFileEqualsCanvas(s.tree.path("pics/Combined.bmp"), s.window.form().picMain.persistentImage());
+}
+
+TEST(Save, a_second_save_replaces_the_first_without_asking) {
+    Saved s;
+    s.tree.addFile("pics/Combined.bmp", {'o', 'l', 'd'});
+    s.window.click(QStringLiteral("cmdSave"));
+    s.window.type(QStringLiteral("txtWidth"), QStringLiteral("32"));
+    s.window.click(QStringLiteral("cmdCombine"));
+    s.window.click(QStringLiteral("cmdSave"));
+    EXPECT_EQ(s.window.messages.size(), 2u);
+    EXPECT_TRUE(s.savedMessageShown());
+    expectFileEqualsCanvas(s.tree.path("pics/Combined.bmp"), s.window.form().picMain.persistentImage());
+    EXPECT_TRUE(leftovers(s.tree, "pics").empty());
+}
+
+TEST(Save, saves_into_the_folder_chosen_after_combine_and_a_drive_root) {
+    Saved s;
+    s.tree.addFolder("other");
+    s.window.openFolder(s.tree.path("other"));
+    s.window.click(QStringLiteral("cmdSave"));
+    EXPECT_TRUE(s.tree.exists("other/Combined.bmp"));
+    EXPECT_FALSE(s.tree.exists("pics/Combined.bmp"));
+
+    // A drive whose root is the tree's root: one separator between folder and name.
+    WindowDriver w(s.tree.root(), s.tree.root());
+    w.form().dir.setPath((s.tree.root() + " [test]"));
+    EXPECT_EQ(w.form().dir.Path(), s.tree.root());
+    w.form().picMain.setWidth(150);
+    w.form().picMain.setHeight(150);
+    w.form().cmdSave.setEnabled(true);
+    w.click(QStringLiteral("cmdSave"));
+    EXPECT_TRUE(s.tree.exists("Combined.bmp"));
+    EXPECT_EQ(tk::LoadPicture(s.tree.path("Combined.bmp")).widthPixels(), 10);
+}
+
+TEST(Save, a_folder_removed_after_it_was_chosen_reports_the_folder_and_shows_no_confirmation) {
+    Saved s;
+    s.tree.addFolder("doomed");
+    s.window.openFolder(s.tree.path("doomed"));
+    ::rmdir(s.tree.path("doomed").c_str());
+    s.window.click(QStringLiteral("cmdSave"));
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_EQ(s.window.messages[0].title, QStringLiteral("Kestrune Quiltwright"));
+    EXPECT_TRUE(s.window.lastMessageText().contains(QString::fromStdString(s.tree.path("doomed"))));
+    EXPECT_FALSE(s.savedMessageShown());
+    EXPECT_TRUE(s.window.window().isVisible());
+}
+
+TEST(Save, a_disk_that_fills_half_way_leaves_the_earlier_file_byte_for_byte) {
+    Saved s;
+    const std::vector<uint8_t> earlier = solidBmp(3, 3, 0x123456);
+    s.tree.addFile("pics/Combined.bmp", earlier);
+    // The canvas file is about 369 KB; let the process write no more than 100 KB per file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    s.window.click(QStringLiteral("cmdSave"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_TRUE(s.window.lastMessageText().startsWith(QStringLiteral("Error 61"))) << s.window.lastMessageText().toStdString();
+    EXPECT_TRUE(s.window.lastMessageText().contains(QString::fromStdString(s.tree.path("pics"))));
+    EXPECT_FALSE(s.savedMessageShown());
+    EXPECT_EQ(s.tree.read("pics/Combined.bmp"), earlier);
+    EXPECT_TRUE(leftovers(s.tree, "pics").empty());
+
+    s.window.click(QStringLiteral("cmdSave"));  // room again: the save goes through
+    EXPECT_TRUE(s.savedMessageShown());
+    expectFileEqualsCanvas(s.tree.path("pics/Combined.bmp"), s.window.form().picMain.persistentImage());
+}
+
+TEST(Save, a_rename_that_fails_leaves_what_was_there_and_no_temporary_file) {
+    Saved s;
+    s.tree.addFile("pics/Combined.bmp/keep.txt", {'k'});  // a folder in the way: rename cannot replace it
+    s.window.click(QStringLiteral("cmdSave"));
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_FALSE(s.savedMessageShown());
+    EXPECT_EQ(s.tree.read("pics/Combined.bmp/keep.txt"), std::vector<uint8_t>{'k'});
+    EXPECT_TRUE(leftovers(s.tree, "pics").empty());
+}
+
+TEST(Save, a_read_only_folder_is_reported_and_nothing_is_written) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    Saved s;
+    ::chmod(s.tree.path("pics").c_str(), 0555);
+    s.window.click(QStringLiteral("cmdSave"));
+    ::chmod(s.tree.path("pics").c_str(), 0755);
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_TRUE(s.window.lastMessageText().startsWith(QStringLiteral("Error 70")));
+    EXPECT_FALSE(s.tree.exists("pics/Combined.bmp"));
+}
