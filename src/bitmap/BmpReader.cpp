@@ -9,6 +9,8 @@
 namespace bmp {
 namespace {
 
+static_assert(std::endian::native == std::endian::little, "pixel words are read and written little-endian");
+
 constexpr uint32_t kOpaqueBlack = 0xFF000000u;
 
 enum class Compression { Rgb, Rle8, Rle4, BitFields, AlphaBitFields, Rle24, Huffman, Jpeg, Png };
@@ -112,21 +114,21 @@ void validate(const Header& h, size_t size, uint64_t pixelBudget) {
     const bool knownDepth = embedded || bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 ||
                             bpp == 32 || bpp == 64;
     if (!knownDepth) refuse("unsupported bits per pixel " + std::to_string(bpp));
-    const std::string depth = std::to_string(bpp) + "-bit";
+    const auto depth = [bpp] { return std::to_string(bpp) + "-bit"; };
     switch (h.compression) {
     case Compression::Rgb: break;
     case Compression::Rle8:
-        if (bpp != 8) refuse("RLE8 compression in a " + depth + " bitmap");
+        if (bpp != 8) refuse("RLE8 compression in a " + depth() + " bitmap");
         break;
     case Compression::Rle4:
-        if (bpp != 4) refuse("RLE4 compression in a " + depth + " bitmap");
+        if (bpp != 4) refuse("RLE4 compression in a " + depth() + " bitmap");
         break;
     case Compression::Rle24:
-        if (bpp != 24) refuse("RLE24 compression in a " + depth + " bitmap");
+        if (bpp != 24) refuse("RLE24 compression in a " + depth() + " bitmap");
         break;
     case Compression::BitFields:
     case Compression::AlphaBitFields:
-        if (bpp != 16 && bpp != 32) refuse("bit fields in a " + depth + " bitmap");
+        if (bpp != 16 && bpp != 32) refuse("bit fields in a " + depth() + " bitmap");
         break;
     case Compression::Huffman: refuse("unsupported compression: OS/2 Huffman 1D");
     case Compression::Jpeg:
@@ -243,7 +245,9 @@ void decodeRows(const Header& h, const uint8_t* data, size_t size, Image& image)
     for (int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
         const uint8_t* src = data + h.pixelOffset + fileRow * rowStride;
         uint32_t* out = image.row(static_cast<int32_t>(h.topDown ? fileRow : h.height - 1 - fileRow));
-        if (bpp <= 8) {
+        if (bpp == 8) {
+            for (int32_t x = 0; x < width; ++x) out[x] = palette[src[x]];
+        } else if (bpp < 8) {
             const int perByte = 8 / static_cast<int>(bpp);
             const uint32_t indexMask = (1u << bpp) - 1;
             for (int32_t x = 0; x < width; ++x) {
@@ -251,10 +255,25 @@ void decodeRows(const Header& h, const uint8_t* data, size_t size, Image& image)
                 out[x] = palette[(src[x / perByte] >> shift) & indexMask];
             }
         } else if (bpp == 24) {
-            for (int32_t x = 0; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
+            // Four pixels from three 32-bit words at a time, then the rest one by one.
+            int32_t x = 0;
+            for (; x + 4 <= width; x += 4, src += 12) {
+                uint32_t w[3];
+                std::memcpy(w, src, 12);
+                out[x] = kOpaqueBlack | (w[0] & 0xFFFFFF);
+                out[x + 1] = kOpaqueBlack | (w[0] >> 24) | ((w[1] & 0xFFFF) << 8);
+                out[x + 2] = kOpaqueBlack | (w[1] >> 16) | ((w[2] & 0xFF) << 16);
+                out[x + 3] = kOpaqueBlack | (w[2] >> 8);
+            }
+            for (; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
         } else if (bpp == 32 && plain32) {
-            if (h.masks[3] == 0)
-                for (int32_t x = 0; x < width; ++x) out[x] = u32(src + 4 * x) | kOpaqueBlack;
+            if (h.masks[3] == 0) {
+                for (int32_t x = 0; x < width; ++x) {
+                    uint32_t p;
+                    std::memcpy(&p, src + 4 * x, 4);
+                    out[x] = p | kOpaqueBlack;
+                }
+            }
             else
                 std::memcpy(out, src, 4 * static_cast<size_t>(width));
         } else if (bpp == 16 || bpp == 32) {

@@ -1,10 +1,14 @@
 #include "bitmap/BmpWriter.h"
 
+#include <bit>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace bmp {
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "pixel words are written little-endian");
 
 constexpr uint32_t kHeaderSize = 14 + 40;
 constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dots per inch
@@ -59,7 +63,14 @@ void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& row
     for (int32_t y = height - 1; y >= 0; --y) {
         const uint32_t* src = rows(y);
         uint8_t* out = line.data();
-        for (int32_t x = 0; x < width; ++x) {
+        int32_t x = 0;
+        for (; x + 4 <= width; x += 4, out += 12) {  // four pixels into three words
+            const uint32_t a = src[x] & 0xFFFFFF, b = src[x + 1] & 0xFFFFFF, c = src[x + 2] & 0xFFFFFF,
+                           d = src[x + 3] & 0xFFFFFF;
+            const uint32_t words[3] = {a | b << 24, b >> 8 | c << 16, c >> 16 | d << 8};
+            std::memcpy(out, words, 12);
+        }
+        for (; x < width; ++x) {
             const uint32_t px = src[x];
             *out++ = static_cast<uint8_t>(px);
             *out++ = static_cast<uint8_t>(px >> 8);

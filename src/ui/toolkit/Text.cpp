@@ -4,6 +4,7 @@
 
 #include <QChar>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -175,9 +176,16 @@ int32_t CLng(double value) {
 }
 
 std::string LCase(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    std::string out(text);
+    size_t i = 0;
+    for (; i < out.size(); ++i) {  // ASCII, the common case, in place
+        const auto b = static_cast<unsigned char>(out[i]);
+        if (b >= 0x80) break;
+        if (static_cast<unsigned>(b - 'A') < 26u) out[i] = static_cast<char>(b + 32);
+    }
+    if (i == out.size()) return out;
+    out.resize(i);
+    while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
             out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
@@ -193,6 +201,14 @@ std::string LCase(std::string_view text) {
 }
 
 bool Like(std::string_view text, std::string_view pattern) {
+    // Patterns that are a star and plain characters, as the finder's are, need no backtracking.
+    // Comparing bytes is comparing characters here: a plain pattern character that starts a
+    // UTF-8 sequence never continues one, so a matching suffix starts on a character boundary.
+    if (pattern.find_first_of("*?#[", 1) == std::string_view::npos) {
+        if (pattern.empty()) return text.empty();
+        if (pattern[0] == '*') return text.ends_with(pattern.substr(1));
+        if (pattern[0] != '?' && pattern[0] != '#' && pattern[0] != '[') return text == pattern;
+    }
     size_t t = 0, p = 0;
     size_t starPattern = std::string_view::npos, starText = 0;
     while (t < text.size()) {
@@ -220,7 +236,12 @@ bool Like(std::string_view text, std::string_view pattern) {
 }
 
 int compareListText(std::string_view a, std::string_view b) {
-    size_t i = 0, j = 0;
+    // Paths share long prefixes: skip the identical bytes, back to the start of a character.
+    size_t same = 0;
+    const size_t shorter = std::min(a.size(), b.size());
+    while (same < shorter && a[same] == b[same]) ++same;
+    while (same > 0 && (static_cast<unsigned char>(a[same]) & 0xC0) == 0x80) --same;
+    size_t i = same, j = same;
     while (i < a.size() && j < b.size()) {
         const auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[j]);
         char32_t la, lb;
