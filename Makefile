@@ -9,7 +9,9 @@ WERROR   ?= OFF
 JOBS     ?= 2
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) -DQW_WERROR=$(WERROR)
 
-.PHONY: all deps build run test bench test-sanitize clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build run test bench test-sanitize fuzz clean
 
 all: build
 
@@ -36,5 +38,18 @@ test-sanitize: deps
 bench: build
 	bench/run-all $(BUILD)
 
+# Each fuzz target for FUZZ_SECONDS, seeded from the BMP corpus; new crashes land in fuzz/crashes.
+fuzz: deps
+	@scripts/install-deps clang libclang-rt-14-dev
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQW_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@mkdir -p build-fuzz/corpus/bmp build-fuzz/corpus/text fuzz/crashes
+	@cp -n ../shared/bmpsuite/*/*.bmp tests/data/bad/*.bmp build-fuzz/corpus/bmp/ 2>/dev/null || true
+	@printf '64\0*.bmp' > build-fuzz/corpus/text/seed1; printf '&H40px\0[!a-c]#?*' > build-fuzz/corpus/text/seed2
+	build-fuzz/fuzz/bmp_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_mb=1200 \
+	  -artifact_prefix=fuzz/crashes/ build-fuzz/corpus/bmp
+	build-fuzz/fuzz/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=256 -artifact_prefix=fuzz/crashes/ build-fuzz/corpus/text
+
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) build-sanitize build-fuzz
