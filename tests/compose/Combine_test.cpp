@@ -4,8 +4,10 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -221,4 +223,52 @@ TEST(Combine, more_than_32767_scroll_units_reach_the_last_row) {
     EXPECT_EQ(f.picMain.Top(), -328420);
     EXPECT_GE(f.picMain.Height() + f.picMain.Top(), f.picContainer.Height());  // the last row is in view
     EXPECT_EQ(rgbAt(f.picMain.persistentImage(), 0, 343 * 64), 0x336699u);   // picture 3,430
+}
+
+TEST(Combine, an_empty_list_paints_nothing_and_makes_save_available) {
+    Combined c(3);
+    TempTree empty;
+    c.window.openFolder(empty.root());
+    c.window.click(QStringLiteral("cmdGetContents"));
+    ASSERT_FALSE(c.form().cmdCombine.Enabled());
+    c.form().cmdCombine_Click();  // the button is unavailable; the command itself still holds
+    EXPECT_EQ(c.form().picMain.Width(), 2880);
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
+    EXPECT_TRUE(c.form().cmdSave.Enabled());
+}
+
+TEST(Combine, a_picture_turned_into_a_folder_since_get_contents_is_reported_by_name) {
+    TempTree tree;
+    fill(tree, 3);
+    WindowDriver w(tree.root());
+    w.click(QStringLiteral("cmdGetContents"));
+    std::remove(tree.path("p001.bmp").c_str());
+    tree.addFolder("p001.bmp");
+    w.click(QStringLiteral("cmdCombine"));
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_TRUE(w.lastMessageText().contains(QString::fromStdString(tree.path("p001.bmp"))));
+    EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 0), colourOf(0));  // what was painted stays
+    EXPECT_TRUE(w.window().isVisible());
+}
+
+TEST(Combine, cancelling_keeps_the_cells_painted_and_saves_state) {
+    TempTree tree;
+    fill(tree, 40);
+    WindowDriver w(tree.root());
+    w.click(QStringLiteral("cmdGetContents"));
+    w.window().host().setProgressDelay(0);
+    int seen = 0;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (auto* progress = w.window().host().progressDialog(); progress && progress->isVisible() && ++seen == 1)
+            progress->cancel();
+    });
+    cancel.start(0);
+    w.click(QStringLiteral("cmdCombine"));
+    cancel.stop();
+    EXPECT_EQ(seen, 1);
+    EXPECT_TRUE(w.messages.empty());
+    EXPECT_FALSE(w.form().cmdSave.Enabled());
+    EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 0), colourOf(0));    // painted before the cancel
+    EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 192), 0u);          // picture 30 never came
 }
