@@ -47,7 +47,7 @@ fuzz: deps
 	@mkdir -p build-fuzz/corpus/bmp build-fuzz/corpus/text fuzz/crashes
 	@cp -n ../shared/bmpsuite/*/*.bmp tests/data/bad/*.bmp build-fuzz/corpus/bmp/ 2>/dev/null || true
 	@printf '64\0*.bmp' > build-fuzz/corpus/text/seed1; printf '&H40px\0[!a-c]#?*' > build-fuzz/corpus/text/seed2
-	build-fuzz/fuzz/bmp_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_mb=1200 \
+	build-fuzz/fuzz/bmp_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_mb=80 \
 	  -artifact_prefix=fuzz/crashes/ build-fuzz/corpus/bmp
 	build-fuzz/fuzz/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=256 -artifact_prefix=fuzz/crashes/ build-fuzz/corpus/text
 

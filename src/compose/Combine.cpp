@@ -9,6 +9,21 @@ namespace {
 
 constexpr int32_t kMostPixelsAcross = 640;
 
+// A bar for one direction: when the canvas is larger than the viewport, back to 0 with a range
+// of the overhang; otherwise unavailable, keeping its Value and Max. sizes() reads the canvas's
+// and the viewport's size afresh, as they stand after each write.
+template <typename Sizes>
+void setUpBar(tk::ScrollBar& bar, Sizes sizes) {
+    if (sizes().first > sizes().second) {
+        bar.setValue(0);
+        const auto [canvas, viewport] = sizes();
+        bar.setMax(compose::scrollMax(canvas, viewport));
+        bar.setEnabled(true);
+    } else {
+        bar.setEnabled(false);
+    }
+}
+
 }  // namespace
 
 void frmQuiltwright::cmdCombine_Click() {
@@ -24,9 +39,10 @@ void frmQuiltwright::cmdCombine_Click() {
         throw tk::Error(tk::kInvalidPropertyValue,
                         QStringLiteral("Invalid cell size %1 x %2: the width and height must be 0 or more pixels.")
                             .arg(typedWidth).arg(typedHeight));
+    compose::CanvasSize canvas;
     if (last >= 0) {
-        const compose::CanvasSize canvas = compose::foldIntoRows(piclist.ListCount(), cellWidth, cellHeight,
-                                                                 compose::PixelsToTwipsX(kMostPixelsAcross));
+        canvas = compose::foldIntoRows(piclist.ListCount(), cellWidth, cellHeight,
+                                       compose::PixelsToTwipsX(kMostPixelsAcross));
         picMain.checkImageSize(canvas.width, canvas.height);
         compose::scrollMax(canvas.height, picContainer.Height());
     }
@@ -37,9 +53,7 @@ void frmQuiltwright::cmdCombine_Click() {
         const std::string& path = piclist.List(i);
         picture = tk::Picture();  // only one picture is held at a time
         picture = tk::LoadPicture(path);
-        if (i == 0) {
-            const compose::CanvasSize canvas = compose::foldIntoRows(piclist.ListCount(), cellWidth, cellHeight,
-                                                                     compose::PixelsToTwipsX(kMostPixelsAcross));
+        if (i == 0) {  // the canvas is set up after the first picture has loaded
             layoutWidth = canvas.width;
             setUpCanvas(canvas.width, canvas.height);
         }
@@ -61,18 +75,6 @@ void frmQuiltwright::setUpCanvas(float layoutWidth, float layoutHeight) {
     picMain.setTop(0);
     picMain.Cls();  // every Combine paints on an all-black canvas
 
-    if (picMain.Width() > picContainer.Width()) {
-        HScr.setValue(0);
-        HScr.setMax(compose::scrollMax(picMain.Width(), picContainer.Width()));
-        HScr.setEnabled(true);
-    } else {
-        HScr.setEnabled(false);
-    }
-    if (picMain.Height() > picContainer.Height()) {
-        VScr.setValue(0);
-        VScr.setMax(compose::scrollMax(picMain.Height(), picContainer.Height()));
-        VScr.setEnabled(true);
-    } else {
-        VScr.setEnabled(false);
-    }
+    setUpBar(HScr, [this] { return std::pair{picMain.Width(), picContainer.Width()}; });
+    setUpBar(VScr, [this] { return std::pair{picMain.Height(), picContainer.Height()}; });
 }
