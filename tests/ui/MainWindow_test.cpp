@@ -175,3 +175,26 @@ TEST(MainWindow, scroll_bars_move_the_canvas_ten_twips_a_unit_past_the_16_bit_ra
     EXPECT_EQ(f.picMain.Top(), -5000);
     EXPECT_TRUE(w.messages.empty());
 }
+
+TEST(MainWindow, double_clicking_a_folder_opens_it_and_runs_nothing_else) {
+    TempTree tree({"top/alpha/", "top/beta/inner/", "top/a.bmp"});
+    WindowDriver w(tree.path("top"));
+    w.click(QStringLiteral("cmdGetContents"));
+    auto* folders = w.widget<QListWidget>(QStringLiteral("dir"));
+    const auto rowOf = [folders](const QString& label) {
+        for (int i = 0; i < folders->count(); ++i)
+            if (folders->item(i)->text().trimmed() == label) return i;
+        return -1;
+    };
+    const int beta = rowOf(QStringLiteral("beta"));
+    ASSERT_GE(beta, 0);
+    const QRect place = folders->visualItemRect(folders->item(beta));
+    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, place.center());  // a single click only highlights
+    EXPECT_EQ(w.form().dir.Path(), tree.path("top"));
+    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, place.center());
+    w.settle();
+    EXPECT_EQ(w.form().dir.Path(), tree.path("top/beta"));
+    EXPECT_GE(rowOf(QStringLiteral("inner")), 0);  // its subfolders are listed below it
+    EXPECT_EQ(w.form().piclist.ListCount(), 1);       // the list keeps what Get Contents found
+    EXPECT_TRUE(w.form().cmdCombine.Enabled());
+}
