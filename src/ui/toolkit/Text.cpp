@@ -240,7 +240,10 @@ int compareListText(std::string_view a, std::string_view b) {
     size_t same = 0;
     const size_t shorter = std::min(a.size(), b.size());
     while (same < shorter && a[same] == b[same]) ++same;
-    while (same > 0 && (static_cast<unsigned char>(a[same]) & 0xC0) == 0x80) --same;
+    const auto continues = [](std::string_view s, size_t at) {
+        return at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80;
+    };
+    while (same > 0 && (continues(a, same) || continues(b, same))) --same;
     size_t i = same, j = same;
     while (i < a.size() && j < b.size()) {
         const auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[j]);
