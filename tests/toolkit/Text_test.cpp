@@ -92,4 +92,10 @@ TEST(ListOrder, texts_that_end_where_the_other_goes_on_are_read_within_their_bou
     // Found by the fuzzer: equal texts and prefixes, in buffers with nothing after their end.
     const auto exact = [](std::string_view s) { return std::vector<char>(s.begin(), s.end()); };
     const std::vector<char> b1 = exact("b"), b2 = exact("b"), ab = exact("ab"), abc = exact("abc");
-    EXPECT_EQ(tk::compareListText({b1.data(), b1.size()}
+    EXPECT_EQ(tk::compareListText({b1.data(), b1.size()}, {b2.data(), b2.size()}), 0);
+    EXPECT_LT(tk::compareListText({ab.data(), ab.size()}, {abc.data(), abc.size()}), 0);
+    EXPECT_GT(tk::compareListText({abc.data(), abc.size()}, {ab.data(), ab.size()}), 0);
+    // Texts that part inside a character are compared from that character's start: "Ä" and
+    // "ä" fold alike, so the next letter decides.
+    EXPECT_GT(tk::compareListText("\xC3\x84" "b", "\xC3\xA4" "a"), 0);
+}
