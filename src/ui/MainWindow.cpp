@@ -25,7 +25,7 @@ MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
     setWindowTitle(QString::fromLatin1(frmQuiltwright::kCaption));
     setWindowIcon(appIcon());
     setFixedSize(ui::pixelsX(frmQuiltwright::kClientWidth), ui::pixelsY(frmQuiltwright::kClientHeight));
-    tk::setEventCatcher([this](const std::function<void()>& handler) { dispatch(handler); });
+    m_previousCatcher = tk::setEventCatcher([this](const std::function<void()>& handler) { dispatch(handler); });
     m_form.setHost(&m_host);
     buildWidgets();
     setTabOrder();
@@ -34,7 +34,7 @@ MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    tk::setEventCatcher({});
+    tk::setEventCatcher(std::move(m_previousCatcher));
     for (tk::Control* control : m_form.controls()) control->observer = nullptr;
     m_form.setHost(nullptr);
 }

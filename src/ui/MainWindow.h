@@ -5,6 +5,7 @@
 
 #include "form/Form.h"
 #include "ui/WidgetHost.h"
+#include "ui/toolkit/Errors.h"
 
 #include <QWidget>
 
@@ -30,6 +31,7 @@ private:
 
     frmQuiltwright& m_form;
     WidgetHost m_host;
+    tk::EventCatcher m_previousCatcher;  // restored when this window goes
     std::map<QString, QWidget*> m_widgets;
     CanvasWidget* m_canvas = nullptr;
 };

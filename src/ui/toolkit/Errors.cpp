@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace tk {
 
@@ -50,7 +51,7 @@ int& eventDepth() {
 }
 }  // namespace
 
-void setEventCatcher(EventCatcher c) { catcher() = std::move(c); }
+EventCatcher setEventCatcher(EventCatcher c) { return std::exchange(catcher(), std::move(c)); }
 
 void raiseEvent(const std::function<void()>& handler) {
     if (!handler) return;

@@ -64,7 +64,8 @@ QString displayPath(const std::string& path);
 // runs outermost events and reports what they throw; events raised inside another handler
 // (a bar's Change while Combine writes its Value) run directly, inside it.
 using EventCatcher = std::function<void(const std::function<void()>&)>;
-void setEventCatcher(EventCatcher catcher);
+// Installs the catcher and returns the one it replaces.
+EventCatcher setEventCatcher(EventCatcher catcher);
 void raiseEvent(const std::function<void()>& handler);
 
 }  // namespace tk
