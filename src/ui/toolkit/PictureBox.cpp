@@ -156,6 +156,20 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
     const int64_t top = std::max<int64_t>(pixelEdge(dy), 0), bottom = std::min<int64_t>(pixelEdge(dy + dh), dst.height);
     if (left >= right || top >= bottom) return;
 
+    // At the picture's own size, on whole pixels, rows are copied as they are.
+    const auto whole = [](double v) { return v == std::floor(v); };
+    if (!flipX && !flipY && dw == sw && dh == sh && whole(dx) && whole(dy) && whole(sx) && whole(sy)) {
+        const auto shiftX = static_cast<int64_t>(sx - dx), shiftY = static_cast<int64_t>(sy - dy);
+        const int64_t from = std::max<int64_t>(left, -shiftX), to = std::min<int64_t>(right, src.width - shiftX);
+        for (int64_t y = std::max<int64_t>(top, -shiftY); y < std::min<int64_t>(bottom, src.height - shiftY); ++y) {
+            const uint32_t* in = src.row(static_cast<int32_t>(y + shiftY)) + shiftX;
+            uint32_t* out = dst.row(static_cast<int32_t>(y));
+            for (int64_t x = from; x < to; ++x) out[x] = in[x] | kOpaque;
+        }
+        notify(Property::Image);
+        return;
+    }
+
     // Which source column and row each destination pixel takes; -1 where the source region
     // reaches past the picture (those pixels are left as they are).
     const auto sourceIndex = [](int64_t i, double d, double dSize, double s, double sSize, bool flip, int32_t limit) {
