@@ -95,6 +95,7 @@ void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& row
     std::vector<uint8_t> line(stride + 16, 0);  // room for the packers' last wide store
     auto pack = &pack24;
 #if defined(__x86_64__)
+    __builtin_cpu_init();
     if (__builtin_cpu_supports("ssse3")) pack = &pack24Shuffled;
 #endif
     for (int32_t y = height - 1; y >= 0; --y) {
