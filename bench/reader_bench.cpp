@@ -2,6 +2,7 @@
 // same bytes, over every .bmp below DIR, all files already in memory. Prints the median of
 // several runs of each, in milliseconds, as a Markdown table row set.
 
+#include "Timing.h"
 #include "bitmap/BmpReader.h"
 #include "discovery/FindFiles.h"
 
@@ -17,21 +18,6 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
-
-template <typename F>
-double medianMs(int runs, F&& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -47,10 +33,10 @@ int main(int argc, char* argv[]) {
         files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     size_t checksum = 0;
-    const double ours = medianMs(7, [&] {
+    const double ours = 1000 * medianSeconds(7, [&] {
         for (const auto& f : files) checksum += bmp::decode(f.data(), f.size()).image.row(0)[0];
     });
-    const double qt = medianMs(7, [&] {
+    const double qt = 1000 * medianSeconds(7, [&] {
         for (const auto& f : files) {
             QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(f.data()), static_cast<qsizetype>(f.size()));
             QBuffer buffer(&bytes);
@@ -59,7 +45,7 @@ int main(int argc, char* argv[]) {
             checksum += reader.read().pixel(0, 0);
         }
     });
-    const double copy = medianMs(7, [&] {
+    const double copy = 1000 * medianSeconds(7, [&] {
         for (const auto& f : files) {
             auto out = std::make_unique_for_overwrite<uint8_t[]>(f.size());
             std::memcpy(out.get(), f.data(), f.size());
@@ -73,7 +59,7 @@ int main(int argc, char* argv[]) {
         const bmp::Decoded d = bmp::decode(f.data(), f.size());
         decodedSizes.push_back(static_cast<size_t>(d.image.width) * static_cast<size_t>(d.image.height) * 4);
     }
-    const double copyDecoded = medianMs(7, [&] {
+    const double copyDecoded = 1000 * medianSeconds(7, [&] {
         for (size_t i = 0; i < files.size(); ++i) {
             auto out = std::make_unique_for_overwrite<uint8_t[]>(decodedSizes[i]);
             std::memset(out.get(), 0, decodedSizes[i]);

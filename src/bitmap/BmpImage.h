@@ -27,8 +27,6 @@ enum class Embedded { None, Jpeg, Png };
 struct Decoded {
     Image image;                    // filled when embedded == None
     Embedded embedded = Embedded::None;
-    int32_t declaredWidth = 0;      // the header's size, for an embedded stream
-    int32_t declaredHeight = 0;
     size_t streamOffset = 0;        // where the embedded stream starts in the buffer
     size_t streamSize = 0;
 };

@@ -389,8 +389,6 @@ Decoded decode(const uint8_t* data, size_t size, uint64_t pixelBudget) {
     Decoded result;
     if (h.compression == Compression::Jpeg || h.compression == Compression::Png) {
         result.embedded = h.compression == Compression::Jpeg ? Embedded::Jpeg : Embedded::Png;
-        result.declaredWidth = static_cast<int32_t>(h.width);
-        result.declaredHeight = static_cast<int32_t>(h.height);
         result.streamOffset = h.pixelOffset;
         const uint64_t rest = size - h.pixelOffset;
         result.streamSize = h.imageSize > 0 && h.imageSize <= rest ? h.imageSize : rest;
