@@ -22,9 +22,6 @@ namespace ui {
 int pixelsX(float twips) { return static_cast<int>(std::lround(twips / tk::Screen::TwipsPerPixelX())); }
 int pixelsY(float twips) { return static_cast<int>(std::lround(twips / tk::Screen::TwipsPerPixelY())); }
 
-namespace {
-
-// Chains a widget-specific refresh after the geometry binding.
 void observe(tk::Control& control, std::function<void(tk::Property)> more) {
     auto previous = control.observer;
     control.observer = [previous, more](tk::Property p) {
@@ -32,6 +29,8 @@ void observe(tk::Control& control, std::function<void(tk::Property)> more) {
         more(p);
     };
 }
+
+namespace {
 
 void placeWidget(const tk::Control& control, QWidget* widget, QPoint offset) {
     widget->setGeometry(offset.x() + pixelsX(control.Left()), offset.y() + pixelsY(control.Top()),

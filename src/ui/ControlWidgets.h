@@ -9,6 +9,8 @@
 
 #include <QPoint>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -27,6 +29,9 @@ int pixelsY(float twips);
 // Keeps the widget at the control's place, size, availability and visibility. offset is the
 // top-left corner of the container's inner area.
 void bindGeometry(tk::Control& control, QWidget* widget, QPoint offset = {});
+
+// Adds a widget-specific refresh after the observers the control already has.
+void observe(tk::Control& control, std::function<void(tk::Property)> more);
 
 QPushButton* makeButton(tk::CommandButton& control, QWidget* parent);
 QLineEdit* makeTextBox(tk::TextBox& control, QWidget* parent);

@@ -76,11 +76,9 @@ void MainWindow::buildWidgets() {
     m_canvas->setObjectName(f.picMain.Name());
     const QPoint inner(viewport->frameWidth(), viewport->frameWidth());
     ui::bindGeometry(f.picMain, m_canvas, inner);
-    auto geometry = f.picMain.observer;
-    f.picMain.observer = [this, geometry](tk::Property p) {
-        if (geometry) geometry(p);
+    ui::observe(f.picMain, [this](tk::Property p) {
         if (p == tk::Property::Image || p == tk::Property::Border || p == tk::Property::Geometry) m_canvas->update();
-    };
+    });
     m_widgets[f.picMain.Name()] = m_canvas;
 
     m_widgets[f.HScr.Name()] = ui::makeScrollBar(f.HScr, this);
