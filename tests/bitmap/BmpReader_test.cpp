@@ -27,6 +27,19 @@ void setU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// An RLE8 bitmap with the given palette and compressed data.
+std::vector<uint8_t> rle8(int width, int height, std::vector<uint32_t> palette, std::vector<uint8_t> data) {
+    BmpSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitsPerPixel = 8;
+    spec.compression = 1;
+    spec.colorsUsed = static_cast<uint32_t>(palette.size());
+    spec.palette = std::move(palette);
+    spec.pixelData = std::move(data);
+    return buildBmp(spec);
+}
+
 const auto kDiagonal = [](int x, int y) { return static_cast<uint32_t>((x * 40) << 16 | (y * 40) << 8 | ((x + y) * 20)); };
 
 }  // namespace
@@ -84,17 +97,9 @@ TEST(BmpReader, alpha_is_kept_but_only_from_alpha_masks) {
 }
 
 TEST(BmpReader, rle8_skipped_pixels_and_indices_past_the_palette_are_black) {
-    BmpSpec spec;
-    spec.width = 4;
-    spec.height = 2;
-    spec.bitsPerPixel = 8;
-    spec.compression = 1;
-    spec.palette = {0xFFFFFF, 0xFF0000};
-    spec.colorsUsed = 2;
     // Bottom row: two of index 1, then a delta of (1, 0), then end of line; top row: one
     // pixel of index 9 (past the palette), then end of bitmap.
-    spec.pixelData = {2, 1, 0, 2, 1, 0, 0, 0, 1, 9, 0, 1};
-    const bmp::Image image = decode(buildBmp(spec)).image;
+    const bmp::Image image = decode(rle8(4, 2, {0xFFFFFF, 0xFF0000}, {2, 1, 0, 2, 1, 0, 0, 0, 1, 9, 0, 1})).image;
     EXPECT_EQ(rgb(image, 0, 1), 0xFF0000u);
     EXPECT_EQ(rgb(image, 1, 1), 0xFF0000u);
     EXPECT_EQ(rgb(image, 2, 1), 0u);
@@ -104,17 +109,11 @@ TEST(BmpReader, rle8_skipped_pixels_and_indices_past_the_palette_are_black) {
 }
 
 TEST(BmpReader, rle_runs_past_the_row_and_the_image_are_cut_not_written_outside) {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = 1;
-    spec.bitsPerPixel = 8;
-    spec.compression = 1;
-    spec.palette = {0x000000, 0x00FF00};
     // A run of 255, an absolute run of 200 bytes, a delta far past the image, more runs.
-    spec.pixelData = {255, 1, 0, 200};
-    spec.pixelData.insert(spec.pixelData.end(), 200, 1);
-    spec.pixelData.insert(spec.pixelData.end(), {0, 2, 255, 255, 255, 1, 0, 0, 255, 1});
-    const bmp::Image image = decode(buildBmp(spec)).image;
+    std::vector<uint8_t> data = {255, 1, 0, 200};
+    data.insert(data.end(), 200, 1);
+    data.insert(data.end(), {0, 2, 255, 255, 255, 1, 0, 0, 255, 1});
+    const bmp::Image image = decode(rle8(3, 1, {0x000000, 0x00FF00}, data)).image;
     for (int x = 0; x < 3; ++x) EXPECT_EQ(rgb(image, x, 0), 0x00FF00u);
 }
 

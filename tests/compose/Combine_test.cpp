@@ -4,13 +4,12 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -149,35 +148,48 @@ TEST(Combine, sizes_that_cannot_work_are_refused_before_anything_changes) {
     }
 }
 
-TEST(Combine, a_file_that_fails_at_index_5_stops_there_and_names_the_file) {
+
+
+// A folder of n pictures listed by Get Contents; spoil() then damages one before Combine.
+struct SpoiledRun {
     TempTree tree;
-    fill(tree, 8);
-    tree.addFile("p005.bmp", {'B', 'M', 1, 2, 3});  // broken
-    WindowDriver w(tree.root());
-    w.click(QStringLiteral("cmdGetContents"));
-    w.click(QStringLiteral("cmdCombine"));
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_TRUE(w.lastMessageText().contains(QString::fromStdString(tree.path("p005.bmp"))));
-    EXPECT_TRUE(w.lastMessageText().startsWith(QStringLiteral("Error 481")));
-    const bmp::Image& canvas = w.form().picMain.persistentImage();
-    EXPECT_EQ(canvas.width, 512);  // 8 cells: the canvas was set up
-    for (int p = 0; p < 5; ++p) EXPECT_EQ(rgbAt(canvas, p * 64, 0), colourOf(p));
-    EXPECT_EQ(rgbAt(canvas, 5 * 64, 0), 0u);
-    EXPECT_FALSE(w.form().cmdSave.Enabled());  // Save keeps its earlier state
-    EXPECT_TRUE(w.window().isVisible());
+    WindowDriver w;
+    SpoiledRun(int n, const std::function<void(const TempTree&)>& spoil) : w((fill(tree, n), tree.root())) {
+        w.click(QStringLiteral("cmdGetContents"));
+        spoil(tree);
+        w.click(QStringLiteral("cmdCombine"));
+    }
+    bool reported(const std::string& file, const QString& error) const {
+        return w.messages.size() == 1 && w.lastMessageText().startsWith(error) &&
+               w.lastMessageText().contains(QString::fromStdString(tree.path(file)));
+    }
+    const bmp::Image& canvas() { return w.form().picMain.persistentImage(); }
+};
+
+TEST(Combine, a_file_that_fails_at_index_5_stops_there_and_names_the_file) {
+    SpoiledRun r(8, [](const TempTree& tree) { tree.addFile("p005.bmp", {'B', 'M', 1, 2, 3}); });
+    EXPECT_TRUE(r.reported("p005.bmp", QStringLiteral("Error 481"))) << r.w.lastMessageText().toStdString();
+    EXPECT_EQ(r.canvas().width, 512);  // 8 cells: the canvas was set up
+    for (int p = 0; p < 5; ++p) EXPECT_EQ(rgbAt(r.canvas(), p * 64, 0), colourOf(p));
+    EXPECT_EQ(rgbAt(r.canvas(), 5 * 64, 0), 0u);
+    EXPECT_FALSE(r.w.form().cmdSave.Enabled());  // Save keeps its earlier state
+    EXPECT_TRUE(r.w.window().isVisible());
 }
 
 TEST(Combine, a_picture_that_vanished_since_get_contents_is_reported_by_name) {
-    TempTree tree;
-    fill(tree, 3);
-    WindowDriver w(tree.root());
-    w.click(QStringLiteral("cmdGetContents"));
-    std::remove(tree.path("p000.bmp").c_str());
-    w.click(QStringLiteral("cmdCombine"));
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_TRUE(w.lastMessageText().contains(QStringLiteral("Error 53"))) << w.lastMessageText().toStdString();
-    EXPECT_TRUE(w.lastMessageText().contains(QString::fromStdString(tree.path("p000.bmp"))));
-    EXPECT_EQ(w.form().picMain.Width(), 9855);  // the first entry failed: the canvas is untouched
+    SpoiledRun r(3, [](const TempTree& tree) { std::remove(tree.path("p000.bmp").c_str()); });
+    EXPECT_TRUE(r.reported("p000.bmp", QStringLiteral("Error 53"))) << r.w.lastMessageText().toStdString();
+    EXPECT_EQ(r.w.form().picMain.Width(), 9855);  // the first entry failed: the canvas is untouched
+}
+
+TEST(Combine, a_picture_turned_into_a_folder_since_get_contents_is_reported_by_name) {
+    SpoiledRun r(3, [](const TempTree& tree) {
+        std::remove(tree.path("p001.bmp").c_str());
+        tree.addFolder("p001.bmp");
+    });
+    EXPECT_TRUE(r.reported("p001.bmp", QStringLiteral("Error"))) << r.w.lastMessageText().toStdString();
+    EXPECT_EQ(rgbAt(r.canvas(), 0, 0), colourOf(0));  // what was painted stays
+    EXPECT_TRUE(r.w.window().isVisible());
 }
 
 TEST(Combine, a_second_run_paints_on_a_clean_canvas_from_the_top_left) {
@@ -237,36 +249,13 @@ TEST(Combine, an_empty_list_paints_nothing_and_makes_save_available) {
     EXPECT_TRUE(c.form().cmdSave.Enabled());
 }
 
-TEST(Combine, a_picture_turned_into_a_folder_since_get_contents_is_reported_by_name) {
-    TempTree tree;
-    fill(tree, 3);
-    WindowDriver w(tree.root());
-    w.click(QStringLiteral("cmdGetContents"));
-    std::remove(tree.path("p001.bmp").c_str());
-    tree.addFolder("p001.bmp");
-    w.click(QStringLiteral("cmdCombine"));
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_TRUE(w.lastMessageText().contains(QString::fromStdString(tree.path("p001.bmp"))));
-    EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 0), colourOf(0));  // what was painted stays
-    EXPECT_TRUE(w.window().isVisible());
-}
 
 TEST(Combine, cancelling_keeps_the_cells_painted_and_saves_state) {
     TempTree tree;
     fill(tree, 40);
     WindowDriver w(tree.root());
     w.click(QStringLiteral("cmdGetContents"));
-    w.window().host().setProgressDelay(0);
-    int seen = 0;
-    QTimer cancel;
-    QObject::connect(&cancel, &QTimer::timeout, [&] {
-        if (auto* progress = w.window().host().progressDialog(); progress && progress->isVisible() && ++seen == 1)
-            progress->cancel();
-    });
-    cancel.start(0);
-    w.click(QStringLiteral("cmdCombine"));
-    cancel.stop();
-    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(w.clickAndCancel(QStringLiteral("cmdCombine")), 1);
     EXPECT_TRUE(w.messages.empty());
     EXPECT_FALSE(w.form().cmdSave.Enabled());
     EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 0), colourOf(0));    // painted before the cancel

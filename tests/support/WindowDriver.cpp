@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +41,21 @@ void WindowDriver::act(const std::function<void()>& action) {
 
 void WindowDriver::click(const QString& buttonName) {
     act([&] { QTest::mouseClick(widget<QPushButton>(buttonName), Qt::LeftButton); });
+}
+
+int WindowDriver::clickAndCancel(const QString& buttonName) {
+    m_window->host().setProgressDelay(0);
+    int seen = 0;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (auto* progress = m_window->host().progressDialog(); progress && progress->isVisible() && ++seen == 1)
+            progress->cancel();
+    });
+    cancel.start(0);
+    click(buttonName);
+    cancel.stop();
+    m_window->host().setProgressDelay(1000);
+    return seen;
 }
 
 void WindowDriver::type(const QString& textBoxName, const QString& text) {

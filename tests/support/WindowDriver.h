@@ -36,6 +36,9 @@ public:
     void act(const std::function<void()>& action);
     // Clicks a button with the mouse, answering its message boxes.
     void click(const QString& buttonName);
+    // Clicks a button with the progress window shown at once, and presses its Cancel the first
+    // time it is seen. Returns how many times the progress window was seen open.
+    int clickAndCancel(const QString& buttonName);
     void type(const QString& textBoxName, const QString& text);
     void tick(bool checked);
     void openFolder(const std::string& folder);  // as by double-clicks in the folder list

@@ -20,8 +20,6 @@ public:
     void write(const uint8_t* bytes, size_t count) override;
     void commit();
 
-    const std::string& temporaryPath() const { return m_temporary; }
-
 private:
     void flushBuffer();
     [[noreturn]] void fail(int errnoValue);

@@ -17,7 +17,6 @@ namespace tk {
 enum ErrorNumber {
     kOverflow = 6,
     kOutOfMemory = 7,
-    kSubscriptOutOfRange = 9,
     kDivisionByZero = 11,
     kFileNotFound = 53,
     kDiskFull = 61,
