@@ -1,8 +1,8 @@
 // libFuzzer target: the text-to-number rule, rounding, lower case, wildcard matching and the
 // list order on arbitrary texts and patterns.
 
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Text.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Text.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 #include "form/Form.h"
 #include "ui/MainWindow.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Screen.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 #include "batch/BatchRun.h"
 
 #include "form/Form.h"
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QElapsedTimer>
 

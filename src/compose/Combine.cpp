@@ -3,7 +3,7 @@
 #include "compose/Layout.h"
 #include "compose/Units.h"
 #include "form/Form.h"
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 namespace {
 

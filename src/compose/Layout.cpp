@@ -1,6 +1,6 @@
 #include "compose/Layout.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <cmath>
 

@@ -2,8 +2,8 @@
 // its lowest row of content rests on the cell's bottom edge.
 
 #include "form/Form.h"
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Screen.h"
 
 #include <cmath>
 

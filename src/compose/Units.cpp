@@ -1,7 +1,7 @@
 #include "compose/Units.h"
 
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Screen.h"
 
 #include <cmath>
 

@@ -8,7 +8,7 @@
 // link loops end and nothing is listed twice. Folders that cannot be read add nothing.
 
 #include "discovery/DirectoryEnumerator.h"
-#include "ui/toolkit/Text.h"
+#include "toolkit/Text.h"
 
 #include <functional>
 #include <set>

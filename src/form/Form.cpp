@@ -1,6 +1,6 @@
 #include "form/Form.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QFile>
 

@@ -6,12 +6,12 @@
 // (compose/Combine.cpp, compose/PaintCell.cpp) and output (output/Save.cpp).
 
 #include "form/FormHost.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/DriveAndDir.h"
-#include "ui/toolkit/ListBox.h"
-#include "ui/toolkit/Picture.h"
-#include "ui/toolkit/PictureBox.h"
-#include "ui/toolkit/Text.h"
+#include "toolkit/Controls.h"
+#include "toolkit/DriveAndDir.h"
+#include "toolkit/ListBox.h"
+#include "toolkit/Picture.h"
+#include "toolkit/PictureBox.h"
+#include "toolkit/Text.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "form/Form.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 namespace {
 

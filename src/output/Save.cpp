@@ -1,7 +1,7 @@
 // Save: the whole canvas as "Combined.bmp" in the folder list's open folder.
 
 #include "form/Form.h"
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 namespace {
 constexpr int kInformation = 64;

@@ -1,7 +1,7 @@
 #pragma once
 // Shows a picture box: its persistent image, and its frame while it has one.
 
-#include "ui/toolkit/PictureBox.h"
+#include "toolkit/PictureBox.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "ui/ControlWidgets.h"
 
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Screen.h"
 
 #include <QApplication>
 #include <QCheckBox>

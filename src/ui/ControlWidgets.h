@@ -3,9 +3,9 @@
 // control (geometry in pixels from twips, enabled, visible, contents) and feeds the user's
 // actions back to the control, which raises the control's events.
 
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/DriveAndDir.h"
-#include "ui/toolkit/ListBox.h"
+#include "toolkit/Controls.h"
+#include "toolkit/DriveAndDir.h"
+#include "toolkit/ListBox.h"
 
 #include <QPoint>
 

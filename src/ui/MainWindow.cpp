@@ -4,7 +4,7 @@
 #include "ui/CanvasWidget.h"
 #include "ui/ControlWidgets.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,7 +5,7 @@
 
 #include "form/Form.h"
 #include "ui/WidgetHost.h"
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QWidget>
 

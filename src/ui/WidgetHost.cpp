@@ -1,7 +1,7 @@
 #include "ui/WidgetHost.h"
 
 #include "form/Form.h"
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,8 +2,8 @@
 // questionable ones follow the recorded decision, bad ones are refused or loaded by the rules.
 
 #include "support/TempTree.h"
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Picture.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Picture.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "compose/Layout.h"
 #include "compose/Units.h"
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Screen.h"
 
 #include <gtest/gtest.h>
 

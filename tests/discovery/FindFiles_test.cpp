@@ -3,7 +3,7 @@
 #include "discovery/FindFiles.h"
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
-#include "ui/toolkit/Picture.h"
+#include "toolkit/Picture.h"
 
 #include <gtest/gtest.h>
 

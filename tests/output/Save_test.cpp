@@ -4,7 +4,7 @@
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
-#include "ui/toolkit/Picture.h"
+#include "toolkit/Picture.h"
 
 #include <QImage>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 // Test main: Qt runs offscreen (no display needed) and at 96 dpi, 15 twips per pixel.
 
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Screen.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

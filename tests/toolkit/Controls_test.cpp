@@ -1,11 +1,11 @@
 // Control state objects: sorted lists, scroll bars and their events, picture boxes.
 
 #include "support/BmpBuilder.h"
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/ListBox.h"
-#include "ui/toolkit/PictureBox.h"
-#include "ui/toolkit/Screen.h"
-#include "ui/toolkit/Text.h"
+#include "toolkit/Errors.h"
+#include "toolkit/ListBox.h"
+#include "toolkit/PictureBox.h"
+#include "toolkit/Screen.h"
+#include "toolkit/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Text services: the text-to-number rule, rounding, wildcard matching, lower case, list order.
 
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Text.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Text.h"
 
 #include <gtest/gtest.h>
 

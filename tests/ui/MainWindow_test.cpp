@@ -4,7 +4,7 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "ui/CanvasWidget.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Screen.h"
 
 #include <QApplication>
 #include <QCheckBox>

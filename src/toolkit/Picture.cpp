@@ -1,9 +1,9 @@
-#include "ui/toolkit/Picture.h"
+#include "toolkit/Picture.h"
 
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
-#include "ui/toolkit/AtomicFile.h"
-#include "ui/toolkit/Errors.h"
+#include "toolkit/AtomicFile.h"
+#include "toolkit/Errors.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -8,8 +8,8 @@
 // Changing the box's size leaves an image of the new size in the background colour.
 
 #include "bitmap/BmpImage.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Picture.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Picture.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QFile>
 

@@ -4,7 +4,7 @@
 // Path opens that drive's current folder: the folder last opened on it in this run, else its
 // root. Paths are the file system's bytes and use "/" as the separator.
 
-#include "ui/toolkit/Controls.h"
+#include "toolkit/Controls.h"
 
 #include <map>
 #include <string>

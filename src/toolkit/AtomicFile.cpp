@@ -1,6 +1,6 @@
-#include "ui/toolkit/AtomicFile.h"
+#include "toolkit/AtomicFile.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

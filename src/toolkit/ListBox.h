@@ -3,7 +3,7 @@
 // compareListText() order; items added in a burst are merged in one pass when next read, so
 // adding 40,000 items costs n log n, not n squared.
 
-#include "ui/toolkit/Controls.h"
+#include "toolkit/Controls.h"
 
 #include <string>
 #include <vector>

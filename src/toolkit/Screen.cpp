@@ -1,4 +1,4 @@
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Screen.h"
 
 namespace tk {
 namespace {

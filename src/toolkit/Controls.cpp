@@ -1,6 +1,6 @@
-#include "ui/toolkit/Controls.h"
+#include "toolkit/Controls.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "ui/toolkit/DriveAndDir.h"
+#include "toolkit/DriveAndDir.h"
 
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Text.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Text.h"
 
 #include <QStorageInfo>
 

@@ -1,7 +1,7 @@
-#include "ui/toolkit/PictureBox.h"
+#include "toolkit/PictureBox.h"
 
-#include "ui/toolkit/Errors.h"
-#include "ui/toolkit/Screen.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Screen.h"
 
 #include <algorithm>
 #include <cmath>

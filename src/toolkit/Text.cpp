@@ -1,6 +1,6 @@
-#include "ui/toolkit/Text.h"
+#include "toolkit/Text.h"
 
-#include "ui/toolkit/Errors.h"
+#include "toolkit/Errors.h"
 
 #include <QChar>
 
