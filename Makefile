@@ -45,7 +45,7 @@ fuzz: deps
 	  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@mkdir -p build-fuzz/corpus/bmp build-fuzz/corpus/text fuzz/crashes
-	@cp -n ../shared/bmpsuite/*/*.bmp build-fuzz/corpus/bmp/
+	@cp -n tests/data/bmpsuite/*/*.bmp build-fuzz/corpus/bmp/
 	@cp -n tests/data/fuzz/text-* build-fuzz/corpus/text/ 2>/dev/null || true
 	@printf '64\0*.bmp' > build-fuzz/corpus/text/seed1; printf '&H40px\0[!a-c]#?*' > build-fuzz/corpus/text/seed2
 	build-fuzz/fuzz/bmp_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_mb=80 \
