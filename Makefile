@@ -1,6 +1,8 @@
 # make run    install what is missing, build (Release) and open the window
 # make test   install what is missing, build and run every test
 # make bench  build the benchmarks, generate their data and measure
+# make install  install under PREFIX (/usr/local), into DESTDIR when given
+# make package  build a Debian package (build/quiltwright_VERSION_ARCH.deb)
 # make test-sanitize  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
 
 BUILD    ?= build
@@ -10,8 +12,11 @@ JOBS     ?= 2
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) -DQW_WERROR=$(WERROR)
 
 FUZZ_SECONDS ?= 60
+PREFIX  ?= /usr/local
+# No test may run longer than this (seconds): a test that hangs fails instead of stalling CI.
+TEST_TIMEOUT ?= 120
 
-.PHONY: all deps build run test bench test-sanitize fuzz clean
+.PHONY: all deps build run test bench test-sanitize fuzz install package clean
 
 all: build
 
@@ -26,14 +31,21 @@ run: build
 	$(BUILD)/quiltwright
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 test-sanitize: deps
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQW_SANITIZE=ON -DQW_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@scripts/install-deps dpkg-dev
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	bench/run-all $(BUILD)

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <new>
 
@@ -35,8 +37,21 @@ private:
     QElapsedTimer m_timer;
 };
 
+// One line, as command-line tools report: "quiltwright-batch: Error 53: No bitmap files ...".
 void fail(const tk::Error& e) {
-    std::fprintf(stderr, "%s\n", tk::errorReportText(e.number(), e.description()).toLocal8Bit().constData());
+    QString description = e.description();
+    description.replace(QLatin1Char('\n'), QStringLiteral(": "));
+    std::fprintf(stderr, "quiltwright-batch: Error %d: %s\n", e.number(), description.toLocal8Bit().constData());
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isOtherThanFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -44,6 +59,13 @@ void fail(const tk::Error& e) {
 int run(const Options& options) {
     StderrHost host(options.progress);
     try {
+        // Both paths are checked before any work, so a mistyped command costs nothing.
+        if (isOtherThanFolder(options.folder))
+            throw tk::Error(tk::kPathNotFound, QStringLiteral("%1 is a file, not a folder; give the folder whose pictures "
+                                                             "are to be combined").arg(tk::displayPath(options.folder)));
+        if (options.output && isFolder(*options.output))
+            throw tk::Error(tk::kPathFileAccess, QStringLiteral("--output names the folder %1; give a file name, such as "
+                                                                "%1/Combined.bmp").arg(tk::displayPath(*options.output)));
         frmQuiltwright form(tk::Drives::mounted(), "/");
         form.setHost(&host);
         form.Form_Load();

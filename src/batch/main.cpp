@@ -2,64 +2,77 @@
 
 #include "batch/BatchRun.h"
 
-#include <QFile>
-
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: quiltwright-batch [--width PX] [--height PX] [--drop-to-floor] [--output FILE] FOLDER\n";
+constexpr const char* kProgram = "quiltwright-batch";
+constexpr const char* kUsage = "Usage: quiltwright-batch [OPTION]... FOLDER\n";
+constexpr const char* kHelp =
+    "Combines every .bmp file in FOLDER and below it into one bitmap, as the Kestrune Quiltwright\n"
+    "window does: cells of PX pixels, at most 640 pixels to a row, in path order, written to\n"
+    "FOLDER/Combined.bmp. A file named Combined.bmp is left out of the sheet.\n"
+    "\n"
+    "  --width=PX         cell width in pixels (64)\n"
+    "  --height=PX        cell height in pixels (64)\n"
+    "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
+    "  --output=FILE      write FILE instead of FOLDER/Combined.bmp\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 written, 1 an error (reported on standard error), 2 bad usage.\n";
 
-int usage() {
-    std::fputs(kUsage, stderr);
+int badUsage(const std::string& problem) {
+    std::fprintf(stderr, "%s: %s\n%sTry '%s --help' for more information.\n", kProgram, problem.c_str(), kUsage, kProgram);
     return 2;
+}
+
+std::string absolute(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    std::string here(4096, '\0');
+    if (!::getcwd(here.data(), here.size())) return path;
+    here.resize(std::char_traits<char>::length(here.c_str()));
+    return here + "/" + path;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    enum { kWidth = 1000, kHeight, kDrop, kOutput };
+    static const option kOptions[] = {
+        {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
+        {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
+        {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0}};
     batch::Options options;
-    bool haveFolder = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (!std::strcmp(arg, "--help")) {
+    opterr = 0;  // the messages below name the program the same way whatever argv[0] is
+    for (int c; (c = ::getopt_long(argc, argv, ":hV", kOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'h':
             std::fputs(kUsage, stdout);
-            std::fputs("Combines every .bmp file below FOLDER into one bitmap, as the Kestrune Quiltwright window does:\n"
-                       "cells of PX pixels (64 x 64 unless told), at most 640 pixels to a row, written to\n"
-                       "FOLDER/Combined.bmp or to FILE.\n",
-                       stdout);
+            std::fputs(kHelp, stdout);
             return 0;
-        } else if (!std::strcmp(arg, "--version")) {
-            std::puts("1.02");
+        case 'V':
+            std::printf("%s 1.02\n", kProgram);
             return 0;
-        } else if (!std::strcmp(arg, "--width") && hasValue) {
-            options.width = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(arg, "--height") && hasValue) {
-            options.height = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(arg, "--drop-to-floor")) {
-            options.dropToFloor = true;
-        } else if (!std::strcmp(arg, "--output") && hasValue) {
-            options.output = argv[++i];
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usage();
-        } else if (!haveFolder) {
-            options.folder = arg;
-            haveFolder = true;
-        } else {
-            return usage();
+        case kWidth: options.width = QString::fromLocal8Bit(optarg); break;
+        case kHeight: options.height = QString::fromLocal8Bit(optarg); break;
+        case kDrop: options.dropToFloor = true; break;
+        case kOutput: options.output = absolute(optarg); break;
+        case ':': return badUsage("option '" + std::string(argv[optind - 1]) + "' requires a value");
+        default: {
+            const std::string given = optopt ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+            return badUsage("unrecognized option '" + given.substr(0, given.find('=')) + "'");
+        }
         }
     }
-    if (!haveFolder) return usage();
-    if (options.folder.front() != '/') {
-        char here[4096];
-        if (::getcwd(here, sizeof here)) options.folder = std::string(here) + "/" + options.folder;
-    }
+    if (optind == argc) return badUsage("missing FOLDER");
+    if (optind + 1 < argc) return badUsage("more than one FOLDER given: '" + std::string(argv[optind + 1]) + "'");
+    options.folder = absolute(argv[optind]);
     options.progress = ::isatty(STDERR_FILENO);
     return batch::run(options);
 }

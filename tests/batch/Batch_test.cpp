@@ -5,6 +5,8 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 
+#include "toolkit/Picture.h"
+
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -70,7 +72,7 @@ TEST(Batch, errors_print_the_windows_message_and_exit_with_1) {
 
     BatchResult missing = batch({q(tree.path("nowhere"))});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(missing.err.startsWith("Error 76")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.startsWith("quiltwright-batch: Error 76: ")) << missing.err.toStdString();
 
     BatchResult empty = batch({q(tree.path("empty"))});
     EXPECT_EQ(empty.status, 1);
@@ -78,7 +80,8 @@ TEST(Batch, errors_print_the_windows_message_and_exit_with_1) {
 
     BatchResult bad = batch({q(tree.path("bad"))});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_TRUE(bad.err.startsWith("Error 481")) << bad.err.toStdString();
+    EXPECT_TRUE(bad.err.startsWith("quiltwright-batch: Error 481: ")) << bad.err.toStdString();
+    EXPECT_EQ(bad.err.count(QLatin1Char('\n')), 1) << "one line: " << bad.err.toStdString();
     EXPECT_TRUE(bad.err.contains(q(tree.path("bad/b.bmp"))));
     EXPECT_FALSE(tree.exists("bad/Combined.bmp"));
 
@@ -88,20 +91,52 @@ TEST(Batch, errors_print_the_windows_message_and_exit_with_1) {
 
     BatchResult negative = batch({"--width", "-3", q(tree.path("s"))});
     EXPECT_EQ(negative.status, 1);
-    EXPECT_TRUE(negative.err.startsWith("Error 380")) << negative.err.toStdString();
+    EXPECT_TRUE(negative.err.startsWith("quiltwright-batch: Error 380: ")) << negative.err.toStdString();
 }
 
-TEST(Batch, usage_help_and_version) {
-    EXPECT_EQ(batch({}).status, 2);
-    const BatchResult unknown = batch({"--colour", "x"});
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_TRUE(unknown.err.startsWith("usage: quiltwright-batch"));
-    EXPECT_EQ(batch({"a", "b"}).status, 2);
-    EXPECT_EQ(batch({"--width"}).status, 2);
-    const BatchResult help = batch({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains("--drop-to-floor"));
-    const BatchResult version = batch({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.trimmed(), QStringLiteral("1.02"));
+TEST(Batch, command_line_follows_the_usual_conventions) {
+    TempTree tree;
+    sprites(tree);
+    tree.addFile("file.txt");
+    tree.addFolder("out/");
+    const QString folder = q(tree.path("s"));
+    struct Case {
+        const char* what;
+        QStringList arguments;
+        int status;
+        QString out;  // what standard output starts with
+        QString err;  // what standard error starts with (and holds, after a "|")
+    };
+    const Case cases[] = {
+        {"no folder", {}, 2, "", "quiltwright-batch: missing FOLDER"},
+        {"two folders", {"a", "b"}, 2, "", "quiltwright-batch: more than one FOLDER given: 'b'"},
+        {"unknown option", {"--colour", "x"}, 2, "", "quiltwright-batch: unrecognized option '--colour'|--help"},
+        {"unknown option with a value", {"--colour=x", "s"}, 2, "", "quiltwright-batch: unrecognized option '--colour'"},
+        {"unknown short option", {"-x", "s"}, 2, "", "quiltwright-batch: unrecognized option '-x'"},
+        {"missing value", {"--width"}, 2, "", "quiltwright-batch: option '--width' requires a value"},
+        {"-h", {"-h"}, 0, "Usage: quiltwright-batch [OPTION]... FOLDER", ""},
+        {"--help", {"--help"}, 0, "Usage: quiltwright-batch", ""},
+        {"-V", {"-V"}, 0, "quiltwright-batch 1.02\n", ""},
+        {"--version", {"--version"}, 0, "quiltwright-batch 1.02\n", ""},
+        {"--width=PX and --height PX", {"--width=10", "--height", "10", "--output=" + q(tree.path("o.bmp")), folder}, 0, "", ""},
+        {"a folder given as --output", {"--output", q(tree.path("out")), folder}, 1, "",
+         "quiltwright-batch: Error 75: --output names the folder " + q(tree.path("out"))},
+        {"a file given as FOLDER", {q(tree.path("file.txt"))}, 1, "",
+         "quiltwright-batch: Error 76: " + q(tree.path("file.txt")) + " is a file, not a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const BatchResult run = batch(c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+        EXPECT_TRUE(c.out.isEmpty() || run.out.startsWith(c.out)) << run.out.toStdString();
+        const QStringList err = c.err.split(QLatin1Char('|'));
+        EXPECT_TRUE(err[0].isEmpty() ? run.err.isEmpty() : run.err.startsWith(err[0])) << run.err.toStdString();
+        if (err.size() > 1) {
+            EXPECT_TRUE(run.err.contains(err[1])) << run.err.toStdString();
+        }
+    }
+    // --width=10 took effect: 23 cells of 10 pixels make one row of 230.
+    const tk::Picture written = tk::LoadPicture(tree.path("o.bmp"));
+    EXPECT_EQ(written.widthPixels(), 230);
+    EXPECT_FALSE(tree.exists("out/Combined.bmp"));
 }
