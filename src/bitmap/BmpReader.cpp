@@ -204,7 +204,12 @@ void readMasks(Header& h, const uint8_t* data, size_t size) {
     }
     // The masks follow a 40-byte (or OS/2) header.
     const int count = h.compression == Compression::AlphaBitFields ? 4 : 3;
-    if (h.paletteStart + 4 * uint64_t(count) > size) refuse("the file ends inside its bit-field masks");
+    const uint64_t masksEnd = h.paletteStart + 4 * uint64_t(count);
+    if (masksEnd > size) refuse("the file ends inside its bit-field masks");
+    // A header that ends at the pixel data holds no masks: reading them there would take pixels
+    // for masks and give wrong colours.
+    if (masksEnd > h.pixelOffset)
+        refuse("the bit-field masks would lie past the pixel data offset " + std::to_string(h.pixelOffset));
     for (int i = 0; i < count; ++i) h.masks[i] = u32(data + h.paletteStart + 4 * i);
     if (count == 3) h.masks[3] = 0;
 }

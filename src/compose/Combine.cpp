@@ -4,10 +4,21 @@
 #include "compose/Units.h"
 #include "form/Form.h"
 #include "toolkit/Errors.h"
+#include "toolkit/Memory.h"
+
+#include <string_view>
 
 namespace {
 
 constexpr int32_t kMostPixelsAcross = 640;
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+
+// The program's own output: a sheet saved earlier into the folder is listed by Get Contents,
+// but painting it into the new sheet would nest sheets inside sheets.
+bool isOwnOutput(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return path.substr(slash == std::string_view::npos ? 0 : slash + 1) == "Combined.bmp";
+}
 
 // A bar for one direction: when the canvas is larger than the viewport, back to 0 with a range
 // of the overhang; otherwise unavailable, keeping its Value and Max. sizes() reads the canvas's
@@ -27,12 +38,13 @@ void setUpBar(tk::ScrollBar& bar, Sizes sizes) {
 }  // namespace
 
 void frmQuiltwright::cmdCombine_Click() {
-    float x = 0, y = 0, layoutWidth = 0;
     const int32_t typedWidth = tk::CLng(tk::Val(txtWidth.Text()));
     const float cellWidth = compose::PixelsToTwipsX(typedWidth);
     const int32_t typedHeight = tk::CLng(tk::Val(txtHeight.Text()));
     const float cellHeight = compose::PixelsToTwipsY(typedHeight);
     const int32_t last = piclist.ListCount() - 1;
+    int32_t pictures = 0;
+    for (int32_t i = 0; i <= last; ++i) pictures += isOwnOutput(piclist.List(i)) ? 0 : 1;
 
     // Sizes that cannot work are refused here, before the canvas, the bars or Save change.
     if (typedWidth < 0 || typedHeight < 0)
@@ -40,32 +52,45 @@ void frmQuiltwright::cmdCombine_Click() {
                         QStringLiteral("Invalid cell size %1 x %2: the width and height must be 0 or more pixels.")
                             .arg(typedWidth).arg(typedHeight));
     compose::CanvasSize canvas;
-    if (last >= 0) {
-        canvas = compose::foldIntoRows(piclist.ListCount(), cellWidth, cellHeight,
-                                       compose::PixelsToTwipsX(kMostPixelsAcross));
+    if (pictures > 0) {
+        canvas = compose::canvasFor(pictures, cellWidth, cellHeight, compose::PixelsToTwipsX(kMostPixelsAcross));
         picMain.checkImageSize(canvas.width, canvas.height);
         compose::scrollMax(canvas.height, picContainer.Height());
+        checkMemoryFor(canvas, typedWidth, typedHeight);
     }
 
     LongCommand command(host(), QStringLiteral("Combine"));
     tk::Picture picture;
+    compose::CellWalk cell{cellWidth, cellHeight, canvas.width};
+    int32_t painted = 0;
     for (int32_t i = 0; i <= last; ++i) {
         const std::string& path = piclist.List(i);
+        if (isOwnOutput(path)) continue;
         picture = tk::Picture();  // only one picture is held at a time
         picture = tk::LoadPicture(path);
-        if (i == 0) {  // the canvas is set up after the first picture has loaded
-            layoutWidth = canvas.width;
-            setUpCanvas(canvas.width, canvas.height);
-        }
-        PaintCell(picture, picMain, x, y, cellWidth, cellHeight);
-        x = x + cellWidth;
-        if (static_cast<float>(x + cellWidth) > layoutWidth) {
-            x = 0;
-            y = y + cellHeight;
-        }
-        command.report(QStringLiteral("%1 of %2 pictures painted").arg(i + 1).arg(last + 1), i + 1, last + 1);
+        if (painted == 0) setUpCanvas(canvas.width, canvas.height);  // after the first picture has loaded
+        PaintCell(picture, picMain, cell.x, cell.y, cellWidth, cellHeight);
+        cell.advance();
+        ++painted;
+        command.report(QStringLiteral("%1 of %2 pictures painted").arg(painted).arg(pictures), painted, pictures);
     }
     cmdSave.setEnabled(true);
+}
+
+void frmQuiltwright::checkMemoryFor(const compose::CanvasSize& canvas, int32_t cellPixelsX, int32_t cellPixelsY) {
+    const auto width = static_cast<uint64_t>(picMain.innerPixelsX(canvas.width));
+    const auto height = static_cast<uint64_t>(picMain.innerPixelsY(canvas.height));
+    uint64_t needed = width * height * 4;
+    // Drop to floor keeps a scratch copy of one cell.
+    if (chkDropFloor.Value() == 1) needed += static_cast<uint64_t>(cellPixelsX) * static_cast<uint64_t>(cellPixelsY) * 4;
+    // The canvas's present image is let go before the new one is made.
+    const uint64_t atHand = tk::memoryAtHand();
+    const uint64_t freed = picMain.imageBytes();
+    if (atHand == UINT64_MAX || needed <= atHand + freed) return;
+    throw tk::Error(tk::kOutOfMemory,
+                    QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, but only %4 MiB are at hand. "
+                                   "Choose a smaller cell size or fewer pictures.")
+                        .arg(width).arg(height).arg((needed + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
 }
 
 void frmQuiltwright::setUpCanvas(float layoutWidth, float layoutHeight) {

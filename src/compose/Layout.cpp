@@ -28,6 +28,31 @@ CanvasSize foldIntoRows(int32_t n, float cellWidth, float cellHeight, float rowW
     return size;
 }
 
+void CellWalk::advance() {
+    x = x + cellWidth;
+    if (static_cast<float>(x + cellWidth) > layoutWidth) {
+        x = 0;
+        y = y + cellHeight;
+    }
+}
+
+CanvasSize canvasFor(int32_t n, float cellWidth, float cellHeight, float rowWidth) {
+    CanvasSize size = foldIntoRows(n, cellWidth, cellHeight, rowWidth);
+    if (n <= 0 || !(cellWidth > 0)) return size;  // no wrap ever: every cell is in the first row
+    // Whole cells in one row, counted as the walk counts them (rows are all alike).
+    CellWalk walk{cellWidth, cellHeight, size.width};
+    int64_t perRow = 0;
+    do {
+        walk.advance();
+        ++perRow;
+    } while (walk.x != 0 && perRow < n);
+    const int64_t rows = (n + perRow - 1) / perRow;
+    const auto needed = static_cast<float>(static_cast<double>(rows) * static_cast<double>(cellHeight));
+    if (needed > size.height) size.height = needed;
+    if (!std::isfinite(size.height)) throw tk::floatingPointError();
+    return size;
+}
+
 int32_t scrollMax(float canvas, float viewport) {
     const double steps = std::floor((static_cast<double>(canvas) - viewport) / 10);
     if (!(steps >= -2147483648.0 && steps <= 2147483647.0)) throw tk::overflowError();

@@ -2,6 +2,8 @@
 
 #include "form/Form.h"
 
+#include <vector>
+
 namespace discovery {
 
 std::string TrimAtNul(const std::string& s) {
@@ -13,21 +15,29 @@ void Finder::FindFiles(std::string& strRootFolder, const std::string& strFolder,
                        tk::Collection& colFilesFound) {
     if (strRootFolder.empty() || strRootFolder.back() != '/') strRootFolder += '/';
 
-    FindData data;
-    FolderId folder;
-    const FindHandle handle = m_enumerator.FindFirstFile(strRootFolder + "*", data, folder);
-    if (handle == kInvalidHandle) return;
-    struct Closer {
-        DirectoryEnumerator& enumerator;
-        FindHandle handle;
-        ~Closer() { enumerator.FindClose(handle); }
-    } closer{m_enumerator, handle};
-    if (!m_walked.insert({folder.device, folder.inode}).second) return;  // entered before: a link loop
+    // The folder's entries are read whole and its enumeration closed before any subfolder is
+    // walked, so a walk holds one open folder however deep the tree: no tree runs out of file
+    // handles. Entries are then taken in the enumeration's order, as if read one by one.
+    std::vector<FindData> entries;
+    {
+        FindData data;
+        FolderId folder;
+        const FindHandle handle = m_enumerator.FindFirstFile(strRootFolder + "*", data, folder);
+        if (handle == kInvalidHandle) return;
+        struct Closer {
+            DirectoryEnumerator& enumerator;
+            FindHandle handle;
+            ~Closer() { enumerator.FindClose(handle); }
+        } closer{m_enumerator, handle};
+        if (!m_walked.insert({folder.device, folder.inode}).second) return;  // entered before: a link loop
+        do entries.push_back(std::move(data));
+        while (m_enumerator.FindNextFile(handle, data));
+    }
 
     const std::string filePattern = tk::LCase(strFile);
-    do {
-        const std::string name = TrimAtNul(data.fileName);
-        if ((data.attributes & kFileAttributeDirectory) == kFileAttributeDirectory) {
+    for (const FindData& entry : entries) {
+        const std::string name = TrimAtNul(entry.fileName);
+        if ((entry.attributes & kFileAttributeDirectory) == kFileAttributeDirectory) {
             if (name != "." && name != "..") {
                 std::string subfolder = strRootFolder + name;
                 FindFiles(subfolder, strFolder, strFile, colFilesFound);
@@ -36,7 +46,7 @@ void Finder::FindFiles(std::string& strRootFolder, const std::string& strFolder,
             colFilesFound.Add(strRootFolder + name);
             ++m_files;
         }
-    } while (m_enumerator.FindNextFile(handle, data));
+    }
 
     ++m_folders;
     if (onFolderDone) onFolderDone(m_folders, m_files);

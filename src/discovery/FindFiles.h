@@ -5,7 +5,8 @@
 // trailing "/") matches the folder pattern, case-sensitively. Folders are never collected.
 //
 // Links to folders are followed, but no folder is entered twice (same device and inode), so
-// link loops end and nothing is listed twice. Folders that cannot be read add nothing.
+// link loops end and nothing is listed twice. Folders that cannot be read add nothing. A folder
+// is read whole and closed before its subfolders are walked: one open folder at any depth.
 
 #include "discovery/DirectoryEnumerator.h"
 #include "toolkit/Text.h"

@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+namespace compose {
+struct CanvasSize;
+}
 namespace discovery {
 class DirectoryEnumerator;
 }
@@ -85,6 +88,9 @@ private:
     void PaintCell(const tk::Picture& picture, tk::PictureBox& target, float x, float y, float cellWidth,
                    float cellHeight);
     void setUpCanvas(float layoutWidth, float layoutHeight);
+    // Refuses, before anything changes, a canvas (and Drop to floor's scratch cell) larger than
+    // the memory the process can get.
+    void checkMemoryFor(const compose::CanvasSize& canvas, int32_t cellPixelsX, int32_t cellPixelsY);
     static std::string currentFolder();
 
     FormHost* m_host;

@@ -6,38 +6,114 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <memory>
 
 namespace tk {
 namespace {
+
 constexpr size_t kBufferSize = size_t{1} << 20;
+constexpr int kLinkHops = 40;  // as the kernel allows when it follows links itself
+
+// The temporary file being written, for the signal handler to remove. One save runs at a time.
+std::atomic<const char*> g_partFile{nullptr};
+constexpr int kCleanUpSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kCleanUpSignals)];
+bool g_installed[std::size(kCleanUpSignals)] = {};
+
+void removePartFileAndDie(int signal) {
+    if (const char* part = g_partFile.exchange(nullptr)) ::unlink(part);
+    for (size_t i = 0; i < std::size(kCleanUpSignals); ++i)
+        if (kCleanUpSignals[i] == signal) ::sigaction(signal, &g_previous[i], nullptr);
+    ::raise(signal);  // as the signal would have ended the program without us
 }
 
-AtomicFile::AtomicFile(std::string target) : m_target(std::move(target)) {
-    const size_t slash = m_target.rfind('/');
-    m_folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : m_target.substr(0, slash));
-    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+void watchSignals(const char* part) {
+    g_partFile = part;
+    for (size_t i = 0; i < std::size(kCleanUpSignals); ++i) {
+        struct sigaction now {};
+        now.sa_handler = removePartFileAndDie;
+        sigemptyset(&now.sa_mask);
+        struct sigaction before {};
+        ::sigaction(kCleanUpSignals[i], nullptr, &before);
+        if (before.sa_handler == SIG_IGN) continue;  // a background job ignores it: so do we
+        g_installed[i] = ::sigaction(kCleanUpSignals[i], &now, &g_previous[i]) == 0;
+    }
+}
+
+void unwatchSignals() {
+    for (size_t i = 0; i < std::size(kCleanUpSignals); ++i)
+        if (std::exchange(g_installed[i], false)) ::sigaction(kCleanUpSignals[i], &g_previous[i], nullptr);
+    g_partFile = nullptr;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// The file a path names once its symbolic links are followed; a dangling link gives the path
+// it points to, where the file will be made.
+std::string followLinks(std::string path) {
+    for (int hop = 0; hop < kLinkHops; ++hop) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) return path;
+        link.resize(static_cast<size_t>(n));
+        path = link.front() == '/' ? link : folderOf(path) + "/" + link;
+    }
+    throw fileError(ELOOP, displayPath(path));
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(const std::string& target) : m_target(followLinks(target)), m_folder(folderOf(m_target)) {
+    struct stat existing;
+    const bool exists = ::stat(m_target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) throw fileError(EISDIR, displayPath(m_target));
+    if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) throw fileError(errno, displayPath(m_target));
+
     // A name that does not end in ".bmp", so a temporary file never shows up as a picture.
+    const std::string name = m_target.substr(m_target.rfind('/') + 1);
     std::string pattern = m_folder + (m_folder == "/" ? "" : "/") + "." + name + ".XXXXXX.part";
+    // No signal between making the file and noting it for removal.
+    sigset_t all, before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &before);
     m_fd = ::mkostemps(pattern.data(), 5, O_CLOEXEC);
-    if (m_fd < 0) fail(errno);
-    m_temporary = pattern;
-    // mkstemp makes the file private; give it the mode a new file normally gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(m_fd, 0666 & ~mask);
+    const int error = errno;
+    if (m_fd >= 0) {
+        m_temporary = pattern;
+        watchSignals(m_temporary.c_str());
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (m_fd < 0) throw fileError(error, QStringLiteral("the folder %1").arg(displayPath(m_folder)));
+
+    if (exists) {
+        // Keep the file as it was: its permissions, and its owner and group where we may.
+        if (::fchown(m_fd, existing.st_uid, existing.st_gid) != 0) (void)::fchown(m_fd, static_cast<uid_t>(-1), existing.st_gid);
+        ::fchmod(m_fd, existing.st_mode & 07777);
+    } else {
+        // mkstemp makes the file private; give it the mode a new file normally gets.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(m_fd, 0666 & ~mask);
+    }
     m_buffer.reserve(kBufferSize);
 }
 
 AtomicFile::~AtomicFile() {
     if (m_fd >= 0) ::close(m_fd);
     if (!m_committed && !m_temporary.empty()) ::unlink(m_temporary.c_str());
+    if (!m_temporary.empty()) unwatchSignals();
 }
 
-void AtomicFile::fail(int errnoValue) {
-    throw fileError(errnoValue, QStringLiteral("the folder %1").arg(displayPath(m_folder)));
-}
+void AtomicFile::fail(int errnoValue) { throw fileError(errnoValue, displayPath(m_target)); }
 
 void AtomicFile::write(const uint8_t* bytes, size_t count) {
     while (count > 0) {
@@ -71,6 +147,7 @@ void AtomicFile::commit() {
     if (::close(fd) != 0) fail(errno);
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) fail(errno);
     m_committed = true;
+    unwatchSignals();
     // Make the rename itself durable; a folder that cannot be synced is no reason to fail.
     const int dir = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {

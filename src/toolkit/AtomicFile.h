@@ -1,7 +1,14 @@
 #pragma once
-// A file that replaces its target only when complete: bytes go to a temporary file in the
-// target's folder; commit() flushes it to disk and renames it over the target. Destroyed
-// without commit(), it removes the temporary file and leaves the target untouched.
+// A file that replaces its target only when complete, as careful editors save: bytes go to a
+// temporary file in the target's folder; commit() flushes it to disk and renames it over the
+// target. Destroyed without commit(), it removes the temporary file and leaves the target
+// untouched; so does SIGINT, SIGTERM or SIGHUP while it is open (a signal the process ignores
+// stays ignored).
+//
+// An existing target is written through, not around: a symbolic link is followed and its
+// target replaced (the link stays), the file's permission bits (and owner and group, where
+// allowed) are kept, a file the user may not write is refused with the system's error before
+// anything is written, and a folder of that name is refused.
 
 #include "bitmap/BmpWriter.h"
 
@@ -12,13 +19,16 @@ namespace tk {
 
 class AtomicFile : public bmp::ByteSink {
 public:
-    explicit AtomicFile(std::string target);  // throws tk::Error naming the folder
+    explicit AtomicFile(const std::string& target);  // throws tk::Error naming the file or folder
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const uint8_t* bytes, size_t count) override;
     void commit();
+
+    // The file that commit() replaces: the target with its links followed.
+    const std::string& target() const { return m_target; }
 
 private:
     void flushBuffer();

@@ -48,6 +48,8 @@ public:
 
     // The persistent image (made on first use after a size change).
     const bmp::Image& persistentImage();
+    // Bytes the persistent image holds now (0 before it is first made).
+    uint64_t imageBytes() const { return m_stale ? 0 : uint64_t{4} * static_cast<uint32_t>(m_image->width) * static_cast<uint32_t>(m_image->height); }
     // Grows the image, keeping what it holds, so it is at least this many pixels.
     void ensureImageAtLeast(int32_t width, int32_t height);
 

@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 struct BatchResult {
@@ -17,9 +20,17 @@ struct BatchResult {
     QString out, err;
 };
 
-BatchResult batch(const QStringList& arguments) {
+// Runs the batch tool; shell, when given, is run first in the same shell (ulimit ...), and as
+// nobody the tool runs as an unprivileged user where the tests run as root.
+enum class As { Us, Nobody };
+BatchResult batch(const QStringList& arguments, const QString& shell = {}, As as = As::Us) {
+    QStringList command = {QStringLiteral(QW_BATCH)};
+    if (as == As::Nobody && ::geteuid() == 0)
+        command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    if (!shell.isEmpty()) command = QStringList{"bash", "-c", shell + " && exec \"$0\" \"$@\""} + command;
     QProcess process;
-    process.start(QStringLiteral(QW_BATCH), arguments);
+    const QString program = command.takeFirst();
+    process.start(program, command + arguments);
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
@@ -139,4 +150,80 @@ TEST(Batch, command_line_follows_the_usual_conventions) {
     const tk::Picture written = tk::LoadPicture(tree.path("o.bmp"));
     EXPECT_EQ(written.widthPixels(), 230);
     EXPECT_FALSE(tree.exists("out/Combined.bmp"));
+}
+
+TEST(Batch, no_picture_is_lost_and_the_programs_own_output_stays_out) {
+    TempTree tree;
+    for (int i = 0; i < 25; ++i) tree.addFile("hundred/p" + std::to_string(100 + i) + ".bmp", solidBmp(8, 8, 0x010203u * (i + 1)));
+    const BatchResult hundred = batch({"--width=100", "--height=100", q(tree.path("hundred"))});
+    ASSERT_EQ(hundred.status, 0) << hundred.err.toStdString();
+    const tk::Picture sheet = tk::LoadPicture(tree.path("hundred/Combined.bmp"));
+    EXPECT_EQ(sheet.widthPixels(), 640);
+    EXPECT_EQ(sheet.heightPixels(), 500);
+    EXPECT_EQ(rgbAt(sheet.image(), 0, 400), 0x010203u * 25);   // the 25th picture
+    EXPECT_EQ(rgbAt(sheet.image(), 99, 499), 0x010203u * 25);
+
+    for (int i = 0; i < 3; ++i) tree.addFile("three/p" + std::to_string(i) + ".bmp", solidBmp(64, 64, 0x203040u * (i + 1)));
+    tree.addFile("three/Combined.bmp", solidBmp(640, 64, 0xFFFFFF));
+    for (int run = 0; run < 2; ++run) {  // the second run finds the first run's Combined.bmp
+        ASSERT_EQ(batch({q(tree.path("three"))}).status, 0);
+        const tk::Picture three = tk::LoadPicture(tree.path("three/Combined.bmp"));
+        ASSERT_EQ(three.widthPixels(), 192);
+        EXPECT_EQ(three.heightPixels(), 64);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(rgbAt(three.image(), i * 64 + 10, 10), 0x203040u * (i + 1));
+    }
+}
+
+TEST(Batch, a_tree_deeper_than_the_open_file_limit_is_walked_whole) {
+    TempTree tree;
+    std::string deep = "deep";
+    tree.addFile(deep + "/top.bmp", solidBmp(4, 4, 0xFF0000));
+    for (int level = 0; level < 300; ++level) deep += "/d";
+    tree.addFile(deep + "/bottom.bmp", solidBmp(4, 4, 0x0000FF));
+    const BatchResult run = batch({"--width=4", "--height=4", q(tree.path("deep"))}, "ulimit -n 64");
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const tk::Picture sheet = tk::LoadPicture(tree.path("deep/Combined.bmp"));
+    ASSERT_EQ(sheet.widthPixels(), 8);  // both pictures, the one 300 levels down first
+    EXPECT_EQ(rgbAt(sheet.image(), 0, 0), 0x0000FFu);
+    EXPECT_EQ(rgbAt(sheet.image(), 4, 0), 0xFF0000u);
+}
+
+TEST(Batch, a_file_or_folder_the_user_may_not_write_is_refused_and_left_as_it_was) {
+    TempTree tree;
+    sprites(tree);
+    ::chmod(tree.root().c_str(), 0755);  // the unprivileged user must reach the pictures
+    const std::vector<uint8_t> earlier = solidBmp(2, 2, 0x445566);
+    tree.addFile("s/Combined.bmp", earlier);
+    ::chmod(tree.path("s").c_str(), 0777);
+    ::chmod(tree.path("s/Combined.bmp").c_str(), 0444);
+    const BatchResult file = batch({q(tree.path("s"))}, {}, As::Nobody);
+    EXPECT_EQ(file.status, 1);
+    EXPECT_TRUE(file.err.startsWith("quiltwright-batch: Error 70: Permission denied: " + q(tree.path("s/Combined.bmp"))))
+        << file.err.toStdString();
+    EXPECT_EQ(tree.read("s/Combined.bmp"), earlier);
+
+    ::chmod(tree.path("s").c_str(), 0555);
+    const BatchResult folder = batch({"--output", q(tree.path("s/other.bmp")), q(tree.path("s"))}, {}, As::Nobody);
+    ::chmod(tree.path("s").c_str(), 0755);
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_TRUE(folder.err.startsWith("quiltwright-batch: Error 70: ")) << folder.err.toStdString();
+    EXPECT_FALSE(tree.exists("s/other.bmp"));
+    EXPECT_EQ(tree.list("s").size(), 5u) << "nothing left behind";
+}
+
+TEST(Batch, a_canvas_larger_than_the_memory_at_hand_is_refused_before_anything_changes) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: an address-space limit stops it";
+#endif
+    TempTree tree;
+    tree.addFile("one/a.bmp", solidBmp(4, 4, 0x00FF00));
+    const QString limit = "ulimit -v 400000";  // about 390 MiB of address space
+    const BatchResult big = batch({"--width=640", "--height=200000", q(tree.path("one"))}, limit);
+    EXPECT_EQ(big.status, 1);
+    EXPECT_TRUE(big.err.startsWith("quiltwright-batch: Error 7: Out of memory: a canvas of 640 x 200000 pixels needs 489 MiB"))
+        << big.err.toStdString();
+    EXPECT_FALSE(tree.exists("one/Combined.bmp"));
+    const BatchResult fits = batch({"--width=640", "--height=20000", q(tree.path("one"))}, limit);
+    EXPECT_EQ(fits.status, 0) << fits.err.toStdString();
+    EXPECT_EQ(tk::LoadPicture(tree.path("one/Combined.bmp")).heightPixels(), 20000);
 }

@@ -148,6 +148,17 @@ TEST(BmpReader, hostile_headers_are_refused_with_a_specific_reason) {
     variant("header size past the file", 14, 124, "");  // 54 + 124 > 102 bytes
     variant("compression 7", 30, 7, "unsupported compression 7");
     variant("RLE8 in a 24-bit file", 30, 1, "RLE8 compression in a 24-bit bitmap");
+    {
+        // 16-bit bit fields whose header ends at the pixel data: no room for the masks.
+        BmpSpec spec;
+        spec.width = 4;
+        spec.height = 2;
+        spec.bitsPerPixel = 16;
+        spec.compression = 3;
+        spec.pixelOffset = 54;
+        spec.pixelData.assign(16, 0xF8);
+        cases.push_back({"bit-field masks past the pixel offset", buildBmp(spec), "masks would lie past the pixel data offset 54"});
+    }
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string why = refusal(c.bytes);

@@ -92,13 +92,18 @@ TEST(Combine, one_picture_is_one_cell_and_both_bars_keep_their_earlier_range) {
     EXPECT_EQ(rgbAt(c.canvas(), 63, 63), 0xFF0000u);  // stretched to fill the cell
 }
 
-TEST(Combine, cells_of_100_pixels_leave_the_last_picture_below_the_canvas) {
+TEST(Combine, cells_that_do_not_divide_640_pixels_get_the_rows_every_picture_needs) {
+    // Six cells of 100 to a row: 25 pictures need 5 rows where the fold alone gives 4.
     Combined c(25, "100", "100");
     EXPECT_EQ(c.form().picMain.Width(), 9600);
-    EXPECT_EQ(c.form().picMain.Height(), 6000);
-    EXPECT_EQ(c.form().VScr.Max(), 418);
+    EXPECT_EQ(c.form().picMain.Height(), 7500);
+    EXPECT_EQ(c.canvas().height, 500);
+    EXPECT_EQ(c.form().VScr.Max(), 568);
     EXPECT_EQ(rgbAt(c.canvas(), 0, 399), colourOf(18));   // row 3 holds pictures 18 to 23
     EXPECT_EQ(rgbAt(c.canvas(), 599, 399), colourOf(23));
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 400), colourOf(24));   // and the 25th is on the canvas
+    EXPECT_EQ(rgbAt(c.canvas(), 99, 499), colourOf(24));
+    EXPECT_EQ(rgbAt(c.canvas(), 100, 400), 0u);
     EXPECT_EQ(rgbAt(c.canvas(), 639, 0), 0u);              // 6 cells of 100 leave 40 pixels black
 }
 
@@ -207,16 +212,28 @@ TEST(Combine, a_second_run_paints_on_a_clean_canvas_from_the_top_left) {
     EXPECT_EQ(rgbAt(c.canvas(), 63, 63), 0x00FF00u);
 }
 
-TEST(Combine, the_earlier_combined_picture_is_listed_and_painted_like_any_other) {
-    Combined c(2);
+TEST(Combine, the_programs_own_output_is_listed_but_never_painted_in) {
+    Combined c(3);
+    c.tree.addFile("sub/Combined.bmp", solidBmp(64, 64, 0xFFFFFF));
+    c.tree.addFile("sub/combined.bmp", solidBmp(64, 64, 0x00FF00));  // another name: a picture like any other
     c.window.click(QStringLiteral("cmdSave"));
     c.window.click(QStringLiteral("cmdGetContents"));
-    ASSERT_EQ(c.form().piclist.ListCount(), 3);
+    ASSERT_EQ(c.form().piclist.ListCount(), 6);
     EXPECT_EQ(c.form().piclist.List(0), c.tree.path("Combined.bmp"));
     c.window.click(QStringLiteral("cmdCombine"));
-    EXPECT_EQ(c.canvas().width, 192);
-    EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));  // Combined.bmp's left half, stretched into cell 0
-    EXPECT_EQ(rgbAt(c.canvas(), 63, 0), colourOf(1));
+    EXPECT_TRUE(c.window.messages.size() == 1) << "only Save's confirmation";
+    ASSERT_EQ(c.canvas().width, 256);  // four cells: the three pictures and sub/combined.bmp
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(rgbAt(c.canvas(), p * 64 + 32, 32), colourOf(p));
+    EXPECT_EQ(rgbAt(c.canvas(), 3 * 64, 0), 0x00FF00u);
+
+    // A list of nothing but earlier sheets paints nothing and leaves the canvas as it was.
+    TempTree only;
+    only.addFile("Combined.bmp", solidBmp(8, 8, 0xFF0000));
+    c.window.openFolder(only.root());
+    c.window.click(QStringLiteral("cmdGetContents"));
+    c.window.click(QStringLiteral("cmdCombine"));
+    EXPECT_EQ(c.canvas().width, 256);
+    EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
 }
 
 TEST(Combine, more_than_32767_scroll_units_reach_the_last_row) {

@@ -45,6 +45,31 @@ TEST(Fold, rows_of_at_most_640_pixels_for_the_known_grids) {
     EXPECT_EQ(fold(3, 10500, 750).height, 3000);
     EXPECT_EQ(fold(4, 0, 960).width, 0);
     EXPECT_EQ(fold(3431, 960, 960).height, 330240);  // 344 rows
+    EXPECT_EQ(fold(20, 960, 960).height, 1920);      // exactly two rows: the fold stops at 640 pixels
+    EXPECT_EQ(fold(30, 960, 960).height, 2880);
+}
+
+TEST(Fold, the_canvas_has_a_row_for_every_whole_cell_the_painting_places) {
+    struct Case {
+        int n;
+        float width, height, canvasWidth, canvasHeight;
+    };
+    for (const Case& c : {Case{25, 1500, 1500, 9600, 7500},   // 6 to a row: 5 rows where the fold gives 4
+                          Case{24, 1500, 1500, 9600, 6000},   // 4 full rows: the fold's own size
+                          Case{25, 960, 960, 9600, 2880},     // 64 pixels divide 640: unchanged
+                          Case{3, 10500, 750, 9600, 3000},    // wider than a row: the fold's 4 rows stay
+                          Case{7, 2895, 100, 9600, 300},      // 3 to a row: 3 rows
+                          Case{4, 0, 960, 0, 960},            // no width: every cell at (0, 0)
+                          Case{2, 960, 960, 1920, 960}}) {
+        SCOPED_TRACE(testing::Message() << c.n << " cells of " << c.width << " x " << c.height);
+        const CanvasSize size = canvasFor(c.n, c.width, c.height, 9600);
+        EXPECT_EQ(size.width, c.canvasWidth);
+        EXPECT_EQ(size.height, c.canvasHeight);
+        // The last cell of the walk lies inside the canvas.
+        CellWalk walk{c.width, c.height, size.width};
+        for (int i = 1; i < c.n; ++i) walk.advance();
+        EXPECT_LE(walk.y + c.height, size.height);
+    }
 }
 
 TEST(Fold, huge_sizes_end_with_the_closed_form_row_count) {

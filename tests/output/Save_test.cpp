@@ -4,6 +4,7 @@
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
+#include "toolkit/AtomicFile.h"
 #include "toolkit/Picture.h"
 
 #include <QImage>
@@ -12,6 +13,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -160,13 +162,68 @@ TEST(Save, a_rename_that_fails_leaves_what_was_there_and_no_temporary_file) {
     EXPECT_TRUE(leftovers(s.tree, "pics").empty());
 }
 
-TEST(Save, a_read_only_folder_is_reported_and_nothing_is_written) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+TEST(Save, an_existing_file_is_written_through_its_link_and_keeps_its_mode) {
     Saved s;
-    ::chmod(s.tree.path("pics").c_str(), 0555);
+    s.tree.addFile("kept/sheet.bmp", {'o', 'l', 'd'});
+    s.tree.addLink("pics/Combined.bmp", "../kept/sheet.bmp");
     s.window.click(QStringLiteral("cmdSave"));
-    ::chmod(s.tree.path("pics").c_str(), 0755);
-    ASSERT_EQ(s.window.messages.size(), 1u);
-    EXPECT_TRUE(s.window.lastMessageText().startsWith(QStringLiteral("Error 70")));
-    EXPECT_FALSE(s.tree.exists("pics/Combined.bmp"));
+    ASSERT_TRUE(s.savedMessageShown()) << s.window.lastMessageText().toStdString();
+    struct stat link {};
+    ASSERT_EQ(::lstat(s.tree.path("pics/Combined.bmp").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link stays a link";
+    expectFileEqualsCanvas(s.tree.path("kept/sheet.bmp"), s.window.form().picMain.persistentImage());
+    EXPECT_TRUE(leftovers(s.tree, "kept").empty());
+
+    for (const mode_t mode : {0640, 0604, 0600}) {
+        ::chmod(s.tree.path("kept/sheet.bmp").c_str(), mode);
+        s.window.click(QStringLiteral("cmdSave"));
+        struct stat st {};
+        ::stat(s.tree.path("kept/sheet.bmp").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
+}
+
+TEST(Save, a_signal_during_the_write_removes_the_temporary_file_and_keeps_the_earlier_one) {
+    TempTree tree;
+    const std::vector<uint8_t> earlier = solidBmp(3, 3, 0x123456);
+    tree.addFile("Combined.bmp", earlier);
+    const std::string target = tree.path("Combined.bmp");
+    const std::vector<uint8_t> half(3 << 20, 0x5A);  // past the write buffer: bytes are on disk
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {  // a save that stops half-way and waits, as a slow disk would
+            tk::AtomicFile file(target);
+            file.write(half.data(), half.size());
+            (void)!::write(ready[1], "x", 1);
+            for (;;) ::pause();
+        }
+        char byte;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        EXPECT_EQ(leftovers(tree, "").size(), 1u) << "the temporary file is there while the save runs";
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "the signal still ends the program";
+        EXPECT_TRUE(leftovers(tree, "").empty());
+        EXPECT_EQ(tree.read("Combined.bmp"), earlier);
+    }
+    // A signal the program was started to ignore (a background job's SIGHUP) stays ignored.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        tk::AtomicFile file(target);
+        file.write(half.data(), half.size());
+        ::raise(SIGHUP);
+        file.commit();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(tree.read("Combined.bmp"), half);
 }
