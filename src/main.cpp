@@ -12,7 +12,7 @@
 
 namespace {
 
-// Until the application has its display, Qt's messages are held back: when no display can be
+// Until the application has its display, Qt's messages are kept quiet: when no display can be
 // opened Qt ends the program with a fatal message after several lines of detail, and a user
 // should see one clear line instead.
 bool g_starting = true;
@@ -40,8 +40,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Kestrune Quiltwright"));
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.Quiltwright"));
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        tk::Screen::setLogicalDpi(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) tk::Screen::readFrom(*screen);
 
     frmQuiltwright form;
     MainWindow window(form);

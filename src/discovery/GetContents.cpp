@@ -7,7 +7,12 @@ void frmQuiltwright::cmdGetContents_Click() {
     piclist.Clear();
     std::string folder = dir.Path();  // a copy: the finder adds its trailing "/" here only
     tk::Collection found;
-    FindFiles(folder, "*", "*.bmp", found);
+    try {
+        FindFiles(folder, "*", "*.bmp", found);
+    } catch (...) {
+        cmdCombine.setEnabled(false);  // a walk that was cancelled or failed leaves the list empty
+        throw;
+    }
     if (found.Count() <= 0) {
         cmdCombine.setEnabled(false);
         return;

@@ -59,12 +59,14 @@ void ScrollBar::setMax(int32_t v) {
 void ScrollBar::userScroll(int32_t v) {
     if (!Enabled()) return;
     m_value = std::clamp(v, Min(), m_max);
+    notify(Property::Value);
     raiseEvent(Scroll);
 }
 
 void ScrollBar::userChange(int32_t v) {
     if (!Enabled()) return;
     m_value = std::clamp(v, Min(), m_max);
+    notify(Property::Value);  // the bar shows it, whichever way the user moved it
     raiseEvent(Change);
 }
 

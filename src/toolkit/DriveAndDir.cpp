@@ -109,6 +109,9 @@ bool isFolder(const std::string& parent, const dirent* entry) {
     return ::stat((parent + "/" + entry->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
+DirHandle openDir(const char* path) { return DirHandle(::opendir(path), ::closedir); }
+
 std::string join(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() != '/' ? folder + "/" + name : folder + name;
 }
@@ -116,17 +119,20 @@ std::string join(const std::string& folder, const std::string& name) {
 }  // namespace
 
 void DirListBox::setPath(const std::string& text) {
-    const DriveEntry* drive = m_drives.findByText(QFile::decodeName(QByteArray::fromStdString(text)));
-    std::string target;
-    if (drive) target = m_drives.currentFolder(*drive);
-    else if (!text.empty() && text.front() == '/') target = normalizeFolder(text);
-    else target = normalizeFolder(join(m_path.empty() ? "/" : m_path, text));
-
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(target.c_str()), ::closedir);
-    if (!dir) {
-        const int error = errno;
-        if (drive)
+    // Only here is a drive entry's text read as a drive: it opens that drive's current folder.
+    if (const DriveEntry* drive = m_drives.findByText(QFile::decodeName(QByteArray::fromStdString(text)))) {
+        const std::string folder = m_drives.currentFolder(*drive);
+        if (!openDir(folder.c_str()))
             throw Error(kDeviceUnavailable, QStringLiteral("Device unavailable: %1").arg(drive->text));
+        return openFolder(folder);
+    }
+    openFolder(!text.empty() && text.front() == '/' ? text : join(m_path.empty() ? "/" : m_path, text));
+}
+
+void DirListBox::openFolder(const std::string& folder) {
+    const std::string target = normalizeFolder(folder);
+    if (!openDir(target.c_str())) {
+        const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
             throw Error(kPathNotFound, QStringLiteral("Path not found: %1").arg(displayPath(target)));
         throw fileError(error, displayPath(target));
@@ -164,7 +170,7 @@ void DirListBox::rebuild() {
 void DirListBox::userOpen(int index) {
     if (index < 0 || index >= static_cast<int>(m_items.size())) return;
     const std::string path = m_items[static_cast<size_t>(index)].path;
-    raiseEvent([this, path] { setPath(path); });
+    raiseEvent([this, path] { openFolder(path); });
 }
 
 }  // namespace tk

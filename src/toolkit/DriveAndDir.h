@@ -64,8 +64,10 @@ public:
     // (relative to the open one). A folder that cannot be opened is an error and the list
     // keeps the folder it had.
     void setPath(const std::string& text);
+    // Opens a folder by its path, whatever drive entry's text it may equal ("/", a mount point).
+    void openFolder(const std::string& folder);
     const std::vector<Item>& items() const { return m_items; }
-    void userOpen(int index);  // double-click: opens the folder; runs no handler of the window
+    void userOpen(int index);  // double-click or Enter: opens that row's folder; runs no handler of the window
 
 private:
     void rebuild();

@@ -5,8 +5,8 @@
 #include <QChar>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 namespace tk {
 namespace {
@@ -164,8 +164,17 @@ double Val(const QString& text) {
         if (expDigits) number += exponent;
         else i = mark;
     }
-    const double value = std::strtod(number.c_str(), nullptr);
-    if (std::isinf(value)) throw overflowError();
+    // from_chars reads one decimal point in every locale (strtod follows the user's locale).
+    double value = 0;
+    const size_t from = number.front() == '+' ? 1 : 0;  // from_chars takes no plus sign
+    const auto [end, error] = std::from_chars(number.data() + from, number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Past the double range: too large overflows; too small is 0, as strtod gives it.
+        const size_t e = number.find('e');
+        if (e != std::string::npos && number[e + 1] == '-') return 0;
+        throw overflowError();
+    }
+    (void)end;
     return value;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
-// Shows a picture box: its persistent image, and its frame while it has one.
+// Shows the canvas picture box inside the viewport's inner area: its persistent image, placed by
+// the box's Left and Top, one picture pixel to one device pixel at any screen scale, and its
+// frame while it has one. The widget itself fills the inner area and never paints outside it.
 
 #include "toolkit/PictureBox.h"
 

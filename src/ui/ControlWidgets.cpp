@@ -19,8 +19,12 @@
 
 namespace ui {
 
-int pixelsX(float twips) { return static_cast<int>(std::lround(twips / tk::Screen::TwipsPerPixelX())); }
-int pixelsY(float twips) { return static_cast<int>(std::lround(twips / tk::Screen::TwipsPerPixelY())); }
+int pixelsX(float twips) {
+    return static_cast<int>(std::lround(twips / (tk::Screen::TwipsPerPixelX() * tk::Screen::DevicePixelRatio())));
+}
+int pixelsY(float twips) {
+    return static_cast<int>(std::lround(twips / (tk::Screen::TwipsPerPixelY() * tk::Screen::DevicePixelRatio())));
+}
 
 void observe(tk::Control& control, std::function<void(tk::Property)> more) {
     auto previous = control.observer;
@@ -55,6 +59,7 @@ void bindGeometry(tk::Control& control, QWidget* widget, QPoint offset) {
 QPushButton* makeButton(tk::CommandButton& control, QWidget* parent) {
     auto* button = new QPushButton(control.Caption, parent);
     button->setObjectName(control.Name());
+    button->setAutoDefault(true);  // Enter clicks the focused button, as Space does
     bindGeometry(control, button);
     QObject::connect(button, &QPushButton::clicked, button, [&control] { control.userClick(); });
     return button;

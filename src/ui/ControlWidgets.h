@@ -22,7 +22,7 @@ class QWidget;
 
 namespace ui {
 
-// Twips to whole screen pixels at the screen's current factors.
+// Twips to whole logical pixels (where Qt places widgets) at the screen's current factors.
 int pixelsX(float twips);
 int pixelsY(float twips);
 

@@ -2,9 +2,11 @@
 
 #include "ui/AppIcon.h"
 #include "ui/CanvasWidget.h"
+#include "ui/ViewportWidget.h"
 #include "ui/ControlWidgets.h"
 
 #include "toolkit/Errors.h"
+#include "toolkit/Screen.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +17,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QScreen>
+#include <QWindow>
 
 #include <new>
 
@@ -24,6 +28,7 @@ MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
       m_form(form), m_host(this) {
     setWindowTitle(QString::fromLatin1(frmQuiltwright::kCaption));
     setWindowIcon(appIcon());
+    setAccessibleName(QString::fromLatin1(frmQuiltwright::kCaption));
     setFixedSize(ui::pixelsX(frmQuiltwright::kClientWidth), ui::pixelsY(frmQuiltwright::kClientHeight));
     m_previousCatcher = tk::setEventCatcher([this](const std::function<void()>& handler) { dispatch(handler); });
     m_form.setHost(&m_host);
@@ -31,6 +36,18 @@ MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
     setTabOrder();
     m_form.Load();
     if (QWidget* first = widgetFor(QStringLiteral("piclist"))) first->setFocus();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Moved to a screen of another scale, picture pixels stay device pixels.
+    if (QWindow* window = windowHandle(); window && !m_followsScreen) {
+        m_followsScreen = true;
+        connect(window, &QWindow::screenChanged, this, [this](QScreen* screen) {
+            if (screen) tk::Screen::readFrom(*screen);
+            m_canvas->update();
+        });
+    }
 }
 
 MainWindow::~MainWindow() {
@@ -62,20 +79,11 @@ void MainWindow::buildWidgets() {
     m_widgets[f.cmdCombine.Name()] = ui::makeButton(f.cmdCombine, this);
     m_widgets[f.cmdSave.Name()] = ui::makeButton(f.cmdSave, this);
 
-    // The viewport clips the canvas, which moves inside its inner area.
-    auto* viewport = new QFrame(this);
-    viewport->setObjectName(f.picContainer.Name());
-    viewport->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    viewport->setLineWidth(2);
-    viewport->setFocusPolicy(Qt::StrongFocus);
-    viewport->setAutoFillBackground(true);
+    // The viewport shows the canvas in its inner area and scrolls it by wheel, keys and drag.
+    auto* viewport = new ViewportWidget(f.picContainer, f.picMain, f.HScr, f.VScr, this);
     ui::bindGeometry(f.picContainer, viewport);
     m_widgets[f.picContainer.Name()] = viewport;
-
-    m_canvas = new CanvasWidget(f.picMain, viewport);
-    m_canvas->setObjectName(f.picMain.Name());
-    const QPoint inner(viewport->frameWidth(), viewport->frameWidth());
-    ui::bindGeometry(f.picMain, m_canvas, inner);
+    m_canvas = viewport->canvas();
     ui::observe(f.picMain, [this](tk::Property p) {
         if (p == tk::Property::Image || p == tk::Property::Border || p == tk::Property::Geometry) m_canvas->update();
     });
@@ -88,10 +96,16 @@ void MainWindow::buildWidgets() {
     m_widgets[f.lblWidth.Name()] = ui::makeLabel(f.lblWidth, this);
     m_widgets[f.lblHeight.Name()] = ui::makeLabel(f.lblHeight, this);
     m_widgets[f.chkDropFloor.Name()] = ui::makeCheckBox(f.chkDropFloor, this);
-    auto* scratch = new CanvasWidget(f.tmpPic, this);
-    scratch->setObjectName(f.tmpPic.Name());
-    ui::bindGeometry(f.tmpPic, scratch);
-    m_widgets[f.tmpPic.Name()] = scratch;
+    // tmpPic is never seen: it has no widget, so nothing shows it or offers it to a screen reader.
+
+    // Labels name their text boxes for screen readers, and every control has a name.
+    static_cast<QLabel*>(m_widgets[f.lblWidth.Name()])->setBuddy(m_widgets[f.txtWidth.Name()]);
+    static_cast<QLabel*>(m_widgets[f.lblHeight.Name()])->setBuddy(m_widgets[f.txtHeight.Name()]);
+    const std::pair<const tk::Control*, const char*> names[] = {
+        {&f.piclist, "Pictures found"},   {&f.drv, "Drives"},           {&f.dir, "Folders"},
+        {&f.picContainer, "Picture view"}, {&f.picMain, "Combined picture"}, {&f.HScr, "Scroll across"},
+        {&f.VScr, "Scroll up and down"},  {&f.txtWidth, "Width"},       {&f.txtHeight, "Height"}};
+    for (const auto& [control, name] : names) m_widgets[control->Name()]->setAccessibleName(QString::fromLatin1(name));
 
     // The overlapping scroll bars stay on top of the viewport's edge.
     m_widgets[f.HScr.Name()]->raise();

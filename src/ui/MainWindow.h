@@ -24,6 +24,9 @@ public:
     QWidget* widgetFor(const QString& controlName) const;
     CanvasWidget* canvas() const { return m_canvas; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildWidgets();
     void setTabOrder();
@@ -34,4 +37,5 @@ private:
     tk::EventCatcher m_previousCatcher;  // restored when this window goes
     std::map<QString, QWidget*> m_widgets;
     CanvasWidget* m_canvas = nullptr;
+    bool m_followsScreen = false;
 };

@@ -1,6 +1,7 @@
 // Combine in the real window: the canvas, the bars, the grid and the errors it may meet.
 
 #include "support/BmpBuilder.h"
+#include "support/CommaLocale.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 
@@ -115,13 +116,20 @@ TEST(Combine, cells_wider_than_640_pixels_stand_alone_in_their_rows) {
     EXPECT_EQ(rgbAt(c.canvas(), 0, 150), 0u);  // the fourth row stays empty
 }
 
-TEST(Combine, typed_sizes_follow_the_text_to_number_rule) {
-    for (const auto& [text, pixels] : std::vector<std::pair<QString, int>>{
-             {" 64 ", 64}, {"6 4", 64}, {"64px", 64}, {"64.5", 64}, {"65.5", 66}, {"&H20", 32}}) {
-        Combined c(1, text, text);
-        EXPECT_EQ(c.canvas().width, pixels) << text.toStdString();
-        EXPECT_EQ(c.canvas().height, pixels) << text.toStdString();
-    }
+TEST(Combine, typed_sizes_follow_the_text_to_number_rule_in_every_locale) {
+    const auto check = [] {
+        for (const auto& [text, pixels] : std::vector<std::pair<QString, int>>{
+                 {" 64 ", 64}, {"6 4", 64}, {"64px", 64}, {"64.5", 64}, {"65.5", 66}, {"1.5e2", 150}, {"&H20", 32}}) {
+            Combined c(1, text, text);
+            EXPECT_EQ(c.canvas().width, pixels) << text.toStdString();
+            EXPECT_EQ(c.canvas().height, pixels) << text.toStdString();
+        }
+    };
+    check();
+    const CommaLocale german;  // where the user's numbers are written 65,5
+    if (!german.active()) GTEST_SKIP() << german.why();
+    SCOPED_TRACE("in a locale with a decimal comma");
+    check();
 }
 
 TEST(Combine, a_width_of_nothing_makes_an_empty_canvas_that_save_refuses) {

@@ -9,9 +9,10 @@
 #include <QTest>
 #include <QTimer>
 
-WindowDriver::WindowDriver(const std::string& folder, const std::string& extraDrive) {
+WindowDriver::WindowDriver(const std::string& folder, const std::string& extraDrive, const QString& label) {
     std::vector<tk::DriveEntry> drives{{"/", QStringLiteral("/")}};
-    if (!extraDrive.empty()) drives.push_back({extraDrive, QString::fromStdString(extraDrive) + QStringLiteral(" [test]")});
+    if (!extraDrive.empty())
+        drives.push_back({extraDrive, QString::fromStdString(extraDrive) + (label.isEmpty() ? QString() : " [" + label + "]")});
     m_form = std::make_unique<frmQuiltwright>(drives, folder);
     m_window = std::make_unique<MainWindow>(*m_form);
     m_window->show();

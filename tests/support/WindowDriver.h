@@ -23,8 +23,10 @@ struct ShownMessage {
 class WindowDriver {
 public:
     // The window with its folder list open on folder; the drive list holds "/" and, when
-    // given, one more drive mounted at extraDrive.
-    explicit WindowDriver(const std::string& folder, const std::string& extraDrive = {});
+    // given, one more drive mounted at extraDrive, its entry reading "extraDrive [label]" (or
+    // just its mount point, as an unlabelled drive's does, when label is empty).
+    explicit WindowDriver(const std::string& folder, const std::string& extraDrive = {},
+                          const QString& label = QStringLiteral("test"));
     ~WindowDriver();
 
     frmQuiltwright& form() { return *m_form; }
