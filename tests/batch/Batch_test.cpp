@@ -178,12 +178,12 @@ TEST(Batch, a_tree_deeper_than_the_open_file_limit_is_walked_whole) {
     TempTree tree;
     std::string deep = "deep";
     tree.addFile(deep + "/top.bmp", solidBmp(4, 4, 0xFF0000));
-    for (int level = 0; level < 300; ++level) deep += "/d";
+    for (int level = 0; level < 1000; ++level) deep += "/d";
     tree.addFile(deep + "/bottom.bmp", solidBmp(4, 4, 0x0000FF));
     const BatchResult run = batch({"--width=4", "--height=4", q(tree.path("deep"))}, "ulimit -n 64");
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const tk::Picture sheet = tk::LoadPicture(tree.path("deep/Combined.bmp"));
-    ASSERT_EQ(sheet.widthPixels(), 8);  // both pictures, the one 300 levels down first
+    ASSERT_EQ(sheet.widthPixels(), 8);  // both pictures, the one 1,000 levels down first
     EXPECT_EQ(rgbAt(sheet.image(), 0, 0), 0x0000FFu);
     EXPECT_EQ(rgbAt(sheet.image(), 4, 0), 0xFF0000u);
 }

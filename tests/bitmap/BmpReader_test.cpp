@@ -167,21 +167,71 @@ TEST(BmpReader, hostile_headers_are_refused_with_a_specific_reason) {
     }
 }
 
-TEST(BmpReader, palette_counts_in_the_billions_read_only_what_the_file_holds) {
-    std::vector<uint8_t> bytes = bmp8(2, 1, {0x112233, 0x445566}, [](int x, int) { return static_cast<uint8_t>(x); });
-    setU32(bytes, 46, 0xFFFFFFF0u);  // colours used
-    const bmp::Image image = decode(bytes).image;
-    EXPECT_EQ(rgb(image, 0, 0), 0x112233u);
-    EXPECT_EQ(rgb(image, 1, 0), 0x445566u);
+TEST(BmpReader, palette_entries_the_file_does_not_give_are_black) {
+    const auto indices = [](int x, int) { return static_cast<uint8_t>(x); };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::vector<uint32_t> want;  // pixels 0..3
+    };
+    std::vector<Case> cases;
+    {
+        std::vector<uint8_t> bytes = bmp8(2, 1, {0x112233, 0x445566}, indices);
+        setU32(bytes, 46, 0xFFFFFFF0u);  // colours used: billions
+        cases.push_back({"colours used in the billions", bytes, {0x112233, 0x445566}});
+    }
+    {
+        // Four entries in the file, but only two in use: 2 and 3 are not the palette's.
+        BmpSpec spec;
+        spec.width = 4;
+        spec.bitsPerPixel = 8;
+        spec.colorsUsed = 2;
+        spec.palette = {0x112233, 0x445566, 0x778899, 0xAABBCC};
+        spec.pixelData = {0, 1, 2, 3};
+        cases.push_back({"entries past colours used", buildBmp(spec), {0x112233, 0x445566, 0, 0}});
+    }
+    {
+        // 256 entries said, two given before the pixel data begins: the pixels are not the palette.
+        BmpSpec spec;
+        spec.width = 4;
+        spec.bitsPerPixel = 8;
+        spec.colorsUsed = 256;
+        spec.palette = {0x112233, 0x445566};
+        spec.pixelData = {1, 2, 3, 0};
+        cases.push_back({"palette cut short by the pixel data", buildBmp(spec), {0x445566, 0, 0, 0x112233}});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bmp::Image image = decode(c.bytes).image;
+        for (size_t x = 0; x < c.want.size(); ++x) EXPECT_EQ(rgb(image, static_cast<int>(x), 0), c.want[x]) << x;
+    }
 }
 
 TEST(BmpReader, truncation_at_every_byte_is_refused_or_complete_never_invented) {
-    for (const auto& file : {bmp24(5, 3, kDiagonal), bmp8(3, 3, {0xFF, 0xFF00}, [](int x, int) { return static_cast<uint8_t>(x % 2); })}) {
+    // RLE files end with their end-of-bitmap code: cut anywhere, they are refused. Each cut is a
+    // buffer of its own, so a read past its end is a read past the buffer (the sanitizer build
+    // reports it).
+    BmpSpec rle4;
+    rle4.width = 6;
+    rle4.height = 2;
+    rle4.bitsPerPixel = 4;
+    rle4.compression = 2;
+    rle4.colorsUsed = 3;
+    rle4.palette = {0xFF0000, 0x00FF00, 0x0000FF};
+    rle4.pixelData = {0, 5, 0x12, 0x01, 0x20, 0, 0, 0, 6, 0x01, 0x20, 0x12, 0, 1};
+    const std::vector<std::vector<uint8_t>> files = {
+        bmp24(5, 3, kDiagonal), bmp8(3, 3, {0xFF, 0xFF00}, [](int x, int) { return static_cast<uint8_t>(x % 2); }),
+        rle8(5, 2, {0xFF0000, 0x00FF00}, {2, 1, 0, 3, 0, 1, 0, 0, 0, 5, 1, 1, 0, 1, 0, 0, 0, 1}), buildBmp(rle4)};
+    for (const auto& file : files) {
+        const bool rle = file[30] != 0;
+        ASSERT_EQ(decode(file).image.height, file == files[0] || file == files[1] ? 3 : 2);
         for (size_t length = 0; length < file.size(); ++length) {
-            SCOPED_TRACE(length);
+            SCOPED_TRACE(testing::Message() << (rle ? "RLE" : "plain") << " cut at " << length);
+            const std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
             try {
-                const bmp::Image image = bmp::decode(file.data(), length).image;
+                const bmp::Image image = decode(cut).image;
                 // Only the last row's padding may be missing.
+                EXPECT_FALSE(rle);
                 EXPECT_GE(length, file.size() - 3);
                 EXPECT_EQ(image.height, 3);
             } catch (const bmp::FormatError& e) {

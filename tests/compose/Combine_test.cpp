@@ -147,21 +147,23 @@ TEST(Combine, a_width_of_nothing_makes_an_empty_canvas_that_save_refuses) {
 
 TEST(Combine, sizes_that_cannot_work_are_refused_before_anything_changes) {
     Combined c(25);
-    const QList<QString> bad = {QStringLiteral("-5"), QStringLiteral("2000000000"), QStringLiteral("9e99")};
-    for (const QString& text : bad) {
+    const std::pair<QString, QString> bad[] = {{"-5", "Error 380"},
+                                               {"2000000000", "Error 7"},  // larger than a picture box holds
+                                               {"9e99", "Error 6"}};
+    for (const auto& [text, error] : bad) {
+        SCOPED_TRACE(text.toStdString());
         c.window.messages.clear();
         c.window.type(QStringLiteral("txtHeight"), text);
         c.window.click(QStringLiteral("cmdCombine"));
-        ASSERT_EQ(c.window.messages.size(), 1u) << text.toStdString();
+        ASSERT_EQ(c.window.messages.size(), 1u);
         EXPECT_EQ(c.window.messages[0].title, QStringLiteral("Kestrune Quiltwright"));
-        EXPECT_EQ(c.form().picMain.Height(), 2880) << text.toStdString();
+        EXPECT_TRUE(c.window.lastMessageText().startsWith(error)) << c.window.lastMessageText().toStdString();
+        EXPECT_EQ(c.form().picMain.Height(), 2880);
         EXPECT_EQ(c.form().VScr.Max(), 106);
         EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
         EXPECT_TRUE(c.window.window().isVisible());
     }
 }
-
-
 
 // A folder of n pictures listed by Get Contents; spoil() then damages one before Combine.
 struct SpoiledRun {

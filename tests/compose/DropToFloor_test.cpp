@@ -27,18 +27,22 @@ struct Dropped {
     uint32_t at(int x, int y) { return rgbAt(window.form().picMain.persistentImage(), x, y); }
 };
 
-// White, with rows first..last (inclusive) red.
-std::vector<uint8_t> band(int size, int first, int last) {
-    return bmp24(size, size, [=](int, int y) { return y >= first && y <= last ? kRed : kWhite; });
+// A background colour (white unless told), with rows first..last (inclusive) red.
+std::vector<uint8_t> band(int size, int first, int last, uint32_t background = kWhite) {
+    return bmp24(size, size, [=](int, int y) { return y >= first && y <= last ? kRed : background; });
 }
 
 }  // namespace
 
 TEST(DropToFloor, content_rows_land_on_the_cells_bottom_edge) {
-    Dropped d({band(64, 10, 40)});
-    // 41 content rows: a drop of 23 pixels; picture rows 10..40 show in cell rows 33..63.
-    for (int y = 0; y < 33; ++y) EXPECT_EQ(d.at(0, y), kWhite) << y;
-    for (int y = 33; y < 64; ++y) EXPECT_EQ(d.at(63, y), kRed) << y;
+    // A background whose red and blue differ tells the colour's channels apart.
+    for (const uint32_t background : {kWhite, 0x3366CCu}) {
+        SCOPED_TRACE(background);
+        Dropped d({band(64, 10, 40, background)});
+        // 41 content rows: a drop of 23 pixels; picture rows 10..40 show in cell rows 33..63.
+        for (int y = 0; y < 33; ++y) EXPECT_EQ(d.at(0, y), background) << y;
+        for (int y = 33; y < 64; ++y) EXPECT_EQ(d.at(63, y), kRed) << y;
+    }
 }
 
 TEST(DropToFloor, content_down_to_the_bottom_or_one_colour_draws_as_plain_mode_does) {

@@ -35,6 +35,7 @@ public:
         if (it == folders.end() || it->second.empty()) return discovery::kInvalidHandle;
         id = {1, std::hash<std::string>{}(folder)};
         m_open.push_back({&it->second, 0});
+        mostOpen = std::max(mostOpen, ++openNow);
         const discovery::FindHandle handle = static_cast<discovery::FindHandle>(m_open.size() - 1);
         FindNextFile(handle, data);
         return handle;
@@ -49,8 +50,12 @@ public:
         data.attributes = folder ? discovery::kFileAttributeDirectory : 0x20;
         return true;
     }
-    void FindClose(discovery::FindHandle handle) override { m_open[static_cast<size_t>(handle)].first = nullptr; ++closed; }
+    void FindClose(discovery::FindHandle handle) override {
+        m_open[static_cast<size_t>(handle)].first = nullptr;
+        ++closed, --openNow;
+    }
     int closed = 0;
+    int openNow = 0, mostOpen = 0;  // folders open at once
 
 private:
     std::vector<std::pair<const Items*, size_t>> m_open;
@@ -106,6 +111,7 @@ TEST(FindFiles, walk_is_depth_first_in_enumeration_order_after_what_the_collecti
     found.Add("earlier");
     finder.FindFiles(root, "*", "*.bmp", found);
     EXPECT_EQ(found.items(), (Items{"earlier", "/p/a.bmp", "/p/m/m1.bmp", "/p/m/n/n.bmp", "/p/m/m2.bmp", "/p/z.bmp"}));
+    EXPECT_EQ(fake.mostOpen, 1);  // each folder closed before its subfolders are walked
 }
 
 TEST(FindFiles, folder_pattern_selects_folders_by_their_path_case_sensitively_but_all_are_walked) {
