@@ -5,8 +5,10 @@
 #include "form/Form.h"
 #include "toolkit/Errors.h"
 #include "toolkit/Memory.h"
+#include "toolkit/ReadAhead.h"
 
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -43,8 +45,10 @@ void frmQuiltwright::cmdCombine_Click() {
     const int32_t typedHeight = tk::CLng(tk::Val(txtHeight.Text()));
     const float cellHeight = compose::PixelsToTwipsY(typedHeight);
     const int32_t last = piclist.ListCount() - 1;
-    int32_t pictures = 0;
-    for (int32_t i = 0; i <= last; ++i) pictures += isOwnOutput(piclist.List(i)) ? 0 : 1;
+    std::vector<std::string> toPaint;  // the files the loop below loads, in its order
+    for (int32_t i = 0; i <= last; ++i)
+        if (!isOwnOutput(piclist.List(i))) toPaint.push_back(piclist.List(i));
+    const auto pictures = static_cast<int32_t>(toPaint.size());
 
     // Sizes that cannot work are refused here, before the canvas, the bars or Save change.
     if (typedWidth < 0 || typedHeight < 0)
@@ -60,12 +64,14 @@ void frmQuiltwright::cmdCombine_Click() {
     }
 
     LongCommand command(host(), QStringLiteral("Combine"));
+    tk::ReadAhead readAhead(std::move(toPaint));  // the storage works ahead while a picture is painted
     tk::Picture picture;
     compose::CellWalk cell{cellWidth, cellHeight, canvas.width};
     int32_t painted = 0;
     for (int32_t i = 0; i <= last; ++i) {
         const std::string& path = piclist.List(i);
         if (isOwnOutput(path)) continue;
+        readAhead.reached(static_cast<size_t>(painted));
         picture = tk::Picture();  // only one picture is held at a time
         picture = tk::LoadPicture(path);
         if (painted == 0) setUpCanvas(canvas.width, canvas.height);  // after the first picture has loaded

@@ -191,10 +191,15 @@ TEST(Combine, a_file_that_fails_at_index_5_stops_there_and_names_the_file) {
     EXPECT_TRUE(r.w.window().isVisible());
 }
 
-TEST(Combine, a_picture_that_vanished_since_get_contents_is_reported_by_name) {
-    SpoiledRun r(3, [](const TempTree& tree) { std::remove(tree.path("p000.bmp").c_str()); });
-    EXPECT_TRUE(r.reported("p000.bmp", QStringLiteral("Error 53"))) << r.w.lastMessageText().toStdString();
-    EXPECT_EQ(r.w.form().picMain.Width(), 9855);  // the first entry failed: the canvas is untouched
+TEST(Combine, pictures_are_read_as_they_are_when_their_turn_comes) {
+    SpoiledRun gone(3, [](const TempTree& tree) { std::remove(tree.path("p000.bmp").c_str()); });
+    EXPECT_TRUE(gone.reported("p000.bmp", QStringLiteral("Error 53"))) << gone.w.lastMessageText().toStdString();
+    EXPECT_EQ(gone.w.form().picMain.Width(), 9855);  // the first entry failed: the canvas is untouched
+
+    SpoiledRun changed(70, [](const TempTree& tree) { tree.addFile("p066.bmp", solidBmp(64, 64, 0xABCDEF)); });
+    EXPECT_TRUE(changed.w.messages.empty());
+    EXPECT_EQ(rgbAt(changed.canvas(), 6 * 64, 6 * 64), 0xABCDEFu);  // the file as it is now, not as listed
+    EXPECT_EQ(rgbAt(changed.canvas(), 5 * 64, 6 * 64), colourOf(65));
 }
 
 TEST(Combine, a_picture_turned_into_a_folder_since_get_contents_is_reported_by_name) {

@@ -1,0 +1,43 @@
+#include "toolkit/ReadAhead.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tk {
+
+ReadAhead::ReadAhead(std::vector<std::string> paths, size_t window)
+    : m_paths(std::move(paths)), m_window(window), m_thread([this] { run(); }) {}
+
+ReadAhead::~ReadAhead() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_moved.notify_all();
+    m_thread.join();
+}
+
+void ReadAhead::reached(size_t index) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (index <= m_reached) return;
+        m_reached = index;
+    }
+    m_moved.notify_all();
+}
+
+void ReadAhead::run() {
+    for (size_t i = 0; i < m_paths.size(); ++i) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_moved.wait(lock, [&] { return m_stop || i <= m_reached + m_window; });
+            if (m_stop) return;
+        }
+        const int fd = ::open(m_paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) continue;  // the reader will meet it and say why
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+        ::close(fd);
+    }
+}
+
+}  // namespace tk

@@ -1,0 +1,43 @@
+#pragma once
+// Keeps the storage busy ahead of a reader that takes files one after another: a helper thread
+// asks the kernel to start reading the next files of the list (posix_fadvise WILLNEED) while the
+// current one is decoded, staying at most `window` files ahead of the reader. On a cold cache (a
+// camera card, a network share, after a reboot) the storage then serves many requests at once
+// instead of one at a time.
+//
+// It only hints: nothing is read into this process, the reader still opens and reads each file
+// itself, in order, as the file is when its turn comes, and a file that is gone or unreadable
+// is the reader's to report. Destroying it stops the helper at once.
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tk {
+
+class ReadAhead {
+public:
+    explicit ReadAhead(std::vector<std::string> paths, size_t window = 64);
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The reader is about to read paths[index]: hints may run up to index + window.
+    void reached(size_t index);
+
+private:
+    void run();
+
+    const std::vector<std::string> m_paths;
+    const size_t m_window;
+    std::mutex m_mutex;
+    std::condition_variable m_moved;
+    size_t m_reached = 0;
+    bool m_stop = false;
+    std::thread m_thread;  // last: starts once everything above is ready
+};
+
+}  // namespace tk
