@@ -273,7 +273,7 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     const int notch = QApplication::wheelScrollLines() * 20 * 15 / 10;
     wheel(canvas, {0, -120});
     EXPECT_EQ(f.VScr.Value(), notch);
-    EXPECT_EQ(f.picMain.Top(), -10.0f * notch);  // the bar's Change moved the canvas
+    EXPECT_EQ(f.picMain.Top(), -10.0 * notch);  // the bar's Change moved the canvas
     EXPECT_EQ(w.widget<QScrollBar>(QStringLiteral("VScr"))->value(), notch);
     wheel(viewport, {0, -60});  // half a notch, from a fine wheel
     EXPECT_EQ(f.VScr.Value(), notch + notch / 2);
@@ -281,7 +281,7 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     EXPECT_EQ(f.VScr.Value(), 0);
     wheel(canvas, {0, -120}, Qt::ShiftModifier);  // across
     EXPECT_EQ(f.HScr.Value(), f.HScr.Max());       // Max is 10: a notch reaches it
-    EXPECT_EQ(f.picMain.Left(), -10.0f * f.HScr.Max());
+    EXPECT_EQ(f.picMain.Left(), -10.0 * f.HScr.Max());
 
     canvas->setFocus();
     const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Down, 1},       {Qt::Key_PageDown, 6}, {Qt::Key_Up, 5},
@@ -289,7 +289,7 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     for (const auto& [key, value] : keys) {
         QTest::keyClick(canvas, key);
         EXPECT_EQ(f.VScr.Value(), value) << key;
-        EXPECT_EQ(f.picMain.Top(), -10.0f * value);
+        EXPECT_EQ(f.picMain.Top(), -10.0 * value);
     }
     // Dragging the canvas up by 30 pixels shows 30 pixels further down.
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(50, 60));
