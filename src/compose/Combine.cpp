@@ -45,7 +45,7 @@ void frmQuiltwright::cmdCombine_Click() {
     const int32_t typedHeight = tk::CLng(tk::Val(txtHeight.Text()));
     const float cellHeight = compose::PixelsToTwipsY(typedHeight);
     const int32_t last = piclist.ListCount() - 1;
-    std::vector<std::string> toPaint;  // the files the loop below loads, in its order
+    std::vector<std::string> toPaint;  // the listed files, in list order, but the program's own output
     for (int32_t i = 0; i <= last; ++i)
         if (!isOwnOutput(piclist.List(i))) toPaint.push_back(piclist.List(i));
     const auto pictures = static_cast<int32_t>(toPaint.size());
@@ -64,21 +64,17 @@ void frmQuiltwright::cmdCombine_Click() {
     }
 
     LongCommand command(host(), QStringLiteral("Combine"));
-    tk::ReadAhead readAhead(std::move(toPaint));  // the storage works ahead while a picture is painted
+    tk::ReadAhead readAhead(toPaint);  // the storage works ahead while a picture is painted
     tk::Picture picture;
     compose::CellWalk cell{cellWidth, cellHeight, canvas.width};
-    int32_t painted = 0;
-    for (int32_t i = 0; i <= last; ++i) {
-        const std::string& path = piclist.List(i);
-        if (isOwnOutput(path)) continue;
-        readAhead.reached(static_cast<size_t>(painted));
+    for (int32_t i = 0; i < pictures; ++i) {
+        readAhead.reached(static_cast<size_t>(i));
         picture = tk::Picture();  // only one picture is held at a time
-        picture = tk::LoadPicture(path);
-        if (painted == 0) setUpCanvas(canvas.width, canvas.height);  // after the first picture has loaded
+        picture = tk::LoadPicture(toPaint[static_cast<size_t>(i)]);
+        if (i == 0) setUpCanvas(canvas.width, canvas.height);  // after the first picture has loaded
         PaintCell(picture, picMain, cell.x, cell.y, cellWidth, cellHeight);
         cell.advance();
-        ++painted;
-        command.report(QStringLiteral("%1 of %2 pictures painted").arg(painted).arg(pictures), painted, pictures);
+        command.report(QStringLiteral("%1 of %2 pictures painted").arg(i + 1).arg(pictures), i + 1, pictures);
     }
     cmdSave.setEnabled(true);
 }

@@ -121,10 +121,11 @@ std::string join(const std::string& folder, const std::string& name) {
 void DirListBox::setPath(const std::string& text) {
     // Only here is a drive entry's text read as a drive: it opens that drive's current folder.
     if (const DriveEntry* drive = m_drives.findByText(QFile::decodeName(QByteArray::fromStdString(text)))) {
-        const std::string folder = m_drives.currentFolder(*drive);
-        if (!openDir(folder.c_str()))
+        try {
+            return openFolder(m_drives.currentFolder(*drive));
+        } catch (const Error&) {
             throw Error(kDeviceUnavailable, QStringLiteral("Device unavailable: %1").arg(drive->text));
-        return openFolder(folder);
+        }
     }
     openFolder(!text.empty() && text.front() == '/' ? text : join(m_path.empty() ? "/" : m_path, text));
 }

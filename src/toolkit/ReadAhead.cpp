@@ -5,8 +5,8 @@
 
 namespace tk {
 
-ReadAhead::ReadAhead(std::vector<std::string> paths, size_t window)
-    : m_paths(std::move(paths)), m_window(window), m_thread([this] { run(); }) {}
+ReadAhead::ReadAhead(const std::vector<std::string>& paths, size_t window)
+    : m_paths(paths), m_window(window), m_thread([this] { run(); }) {}
 
 ReadAhead::~ReadAhead() {
     {

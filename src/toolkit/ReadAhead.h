@@ -20,7 +20,8 @@ namespace tk {
 
 class ReadAhead {
 public:
-    explicit ReadAhead(std::vector<std::string> paths, size_t window = 64);
+    // paths must outlive this object.
+    explicit ReadAhead(const std::vector<std::string>& paths, size_t window = 64);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -31,7 +32,7 @@ public:
 private:
     void run();
 
-    const std::vector<std::string> m_paths;
+    const std::vector<std::string>& m_paths;
     const size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_moved;

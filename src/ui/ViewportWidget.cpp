@@ -35,23 +35,25 @@ ViewportWidget::ViewportWidget(tk::PictureBox& viewport, tk::PictureBox& canvas,
 bool ViewportWidget::eventFilter(QObject* watched, QEvent* event) {
     // The canvas scrolls as the viewport does, whether its events would reach the viewport or not.
     if (watched != m_canvas) return false;
-    const QEvent::Type type = event->type();
-    if (type != QEvent::Wheel && type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
-        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+    // Delivers the event here; what this widget does not take (Tab, a right click) goes on to
+    // the canvas as it came.
+    const auto offer = [event](auto&& deliver) {
+        const bool wasAccepted = event->isAccepted();
+        event->accept();
+        deliver();
+        if (event->isAccepted()) return true;
+        event->setAccepted(wasAccepted);
         return false;
-    const bool wasAccepted = event->isAccepted();
-    event->accept();
-    switch (type) {
-    case QEvent::Wheel: wheelEvent(static_cast<QWheelEvent*>(event)); break;
-    case QEvent::KeyPress: keyPressEvent(static_cast<QKeyEvent*>(event)); break;
-    case QEvent::MouseButtonPress: mousePressEvent(static_cast<QMouseEvent*>(event)); break;
-    case QEvent::MouseMove: mouseMoveEvent(static_cast<QMouseEvent*>(event)); break;
-    // QEvent::MouseButtonRelease
-    default: mouseReleaseEvent(static_cast<QMouseEvent*>(event)); break;
+    };
+    const auto mouse = [event] { return static_cast<QMouseEvent*>(event); };
+    switch (event->type()) {
+    case QEvent::Wheel: return offer([&] { wheelEvent(static_cast<QWheelEvent*>(event)); });
+    case QEvent::KeyPress: return offer([&] { keyPressEvent(static_cast<QKeyEvent*>(event)); });
+    case QEvent::MouseButtonPress: return offer([&] { mousePressEvent(mouse()); });
+    case QEvent::MouseMove: return offer([&] { mouseMoveEvent(mouse()); });
+    case QEvent::MouseButtonRelease: return offer([&] { mouseReleaseEvent(mouse()); });
+    default: return false;
     }
-    if (event->isAccepted()) return true;
-    event->setAccepted(wasAccepted);  // not ours (Tab, a right click): the canvas goes on as usual
-    return false;
 }
 
 void ViewportWidget::resizeEvent(QResizeEvent* event) {
