@@ -17,6 +17,14 @@ constexpr uint64_t kMiB = uint64_t{1} << 20;
 
 // The program's own output: a sheet saved earlier into the folder is listed by Get Contents,
 // but painting it into the new sheet would nest sheets inside sheets.
+void refuseCellSize(const QString& field, const QString& typed, int32_t pixels) {
+    if (pixels > 0) return;
+    throw tk::Error(tk::kInvalidPropertyValue,
+                    QStringLiteral("Invalid cell size: %1 reads \"%2\" as %3 pixels. Type a whole number of pixels, "
+                                   "1 or more, into %1 (64 to start with).")
+                        .arg(field, typed.left(40)).arg(pixels));
+}
+
 bool isOwnOutput(std::string_view path) {
     const size_t slash = path.rfind('/');
     return path.substr(slash == std::string_view::npos ? 0 : slash + 1) == "Combined.bmp";
@@ -50,11 +58,10 @@ void frmQuiltwright::cmdCombine_Click() {
         if (!isOwnOutput(piclist.List(i))) toPaint.push_back(piclist.List(i));
     const auto pictures = static_cast<int32_t>(toPaint.size());
 
-    // Sizes that cannot work are refused here, before the canvas, the bars or Save change.
-    if (typedWidth < 0 || typedHeight < 0)
-        throw tk::Error(tk::kInvalidPropertyValue,
-                        QStringLiteral("Invalid cell size %1 x %2: the width and height must be 0 or more pixels.")
-                            .arg(typedWidth).arg(typedHeight));
+    // Sizes that cannot work are refused here, before the canvas, the bars or Save change. A
+    // size that reads as 0 (letters, nothing, "0") would paint an empty canvas.
+    refuseCellSize(QStringLiteral("Width"), txtWidth.Text(), typedWidth);
+    refuseCellSize(QStringLiteral("Height"), txtHeight.Text(), typedHeight);
     compose::CanvasSize canvas;
     if (pictures > 0) {
         canvas = compose::canvasFor(pictures, cellWidth, cellHeight, compose::PixelsToTwipsX(kMostPixelsAcross));
@@ -63,6 +70,9 @@ void frmQuiltwright::cmdCombine_Click() {
         checkMemoryFor(canvas, typedWidth, typedHeight);
     }
 
+    // From here on the canvas is being repainted: Save waits until the whole sheet stands, so a
+    // failed or cancelled run is never saved as if it were complete.
+    cmdSave.setEnabled(false);
     LongCommand command(host(), QStringLiteral("Combine"));
     tk::ReadAhead readAhead(toPaint);  // the storage works ahead while a picture is painted
     tk::Picture picture;

@@ -1,6 +1,7 @@
 // One picture into one cell: stretched to the cell, or with "Drop to floor" lowered so that
 // its lowest row of content rests on the cell's bottom edge.
 
+#include "compose/Units.h"
 #include "form/Form.h"
 #include "toolkit/Errors.h"
 #include "toolkit/Screen.h"
@@ -37,12 +38,11 @@ void frmQuiltwright::PaintCell(const tk::Picture& picture, tk::PictureBox& targe
     }
 
     tmpPic.setScaleMode(3);
-    const float twipsPerPixelX = tk::Screen::TwipsPerPixelX();
+    // The cell's size in scratch pixels, from the twips and the screen's factor as it is: at a
+    // fractional factor (7.5 at a scale of 2) rounding the factor first would scan a smaller cell.
     const float twipsPerPixelY = tk::Screen::TwipsPerPixelY();
-    const int32_t factorX = tk::CLng(twipsPerPixelX), factorY = tk::CLng(twipsPerPixelY);
-    if (factorX == 0 || factorY == 0) throw tk::Error(tk::kDivisionByZero, QStringLiteral("Division by zero"));
-    const int32_t width = tk::CLng(cellWidth) / factorX;
-    const int32_t height = tk::CLng(cellHeight) / factorY;
+    const int32_t width = compose::TwipsToPixelsX(cellWidth);
+    const int32_t height = compose::TwipsToPixelsY(cellHeight);
 
     // The scratch image is at least the cell's size, so the scan never reads outside it.
     if (width > 0 && height > 0) tmpPic.ensureImageAtLeast(width, height);

@@ -5,7 +5,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QStyleOptionFrame>
 
 #include <cmath>
@@ -65,11 +64,5 @@ void CanvasWidget::paintEvent(QPaintEvent* event) {
         frame.lineWidth = 2;
         frame.state |= QStyle::State_Sunken;
         style()->drawPrimitive(QStyle::PE_Frame, &frame, &painter, this);
-    }
-    if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = rect().adjusted(1, 1, -1, -1);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
 }

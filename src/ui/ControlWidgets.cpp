@@ -3,16 +3,21 @@
 #include "toolkit/Errors.h"
 #include "toolkit/Screen.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTimer>
 
 #include <cmath>
@@ -26,6 +31,14 @@ int pixelsY(float twips) {
     return static_cast<int>(std::lround(twips / (tk::Screen::TwipsPerPixelY() * tk::Screen::DevicePixelRatio())));
 }
 
+void drawFocusFrame(QWidget* widget, const QRect& around) {
+    QPainter painter(widget);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(widget);
+    focus.rect = around;
+    widget->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, widget);
+}
+
 void observe(tk::Control& control, std::function<void(tk::Property)> more) {
     auto previous = control.observer;
     control.observer = [previous, more](tk::Property p) {
@@ -35,6 +48,53 @@ void observe(tk::Control& control, std::function<void(tk::Property)> more) {
 }
 
 namespace {
+
+// A scroll bar that shows when it has the keyboard focus, which the style's bars do not.
+class FocusScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) drawFocusFrame(this, rect());
+    }
+};
+
+// A drop-down list announced by its own name where it has one, with its current entry as its
+// value (Qt's own
+// interface names a drop-down list by its current entry on Linux, so a screen reader would say
+// "/ combo box" and never what the list is). Its popup and actions are those of any drop-down.
+class NamedComboAccessible : public QAccessibleWidget {
+public:
+    explicit NamedComboAccessible(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && !combo()->accessibleName().isEmpty()) return combo()->accessibleName();
+        if (t == QAccessible::Name || t == QAccessible::Value) return combo()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override {
+        return {QAccessibleActionInterface::showMenuAction(), QAccessibleActionInterface::pressAction()};
+    }
+    void doAction(const QString& action) override {
+        if (action == QAccessibleActionInterface::showMenuAction() || action == QAccessibleActionInterface::pressAction())
+            combo()->showPopup();
+    }
+};
+
+QAccessibleInterface* namedComboFactory(const QString& className, QObject* object) {
+    auto* combo = qobject_cast<QComboBox*>(object);
+    if (className != QLatin1String("QComboBox") || !combo || combo->isEditable()) return nullptr;
+    return new NamedComboAccessible(combo);
+}
 
 void placeWidget(const tk::Control& control, QWidget* widget, QPoint offset) {
     widget->setGeometry(offset.x() + pixelsX(control.Left()), offset.y() + pixelsY(control.Top()),
@@ -72,7 +132,11 @@ QLineEdit* makeTextBox(tk::TextBox& control, QWidget* parent) {
     observe(control, [&control, edit](tk::Property p) {
         if (p == tk::Property::Text && edit->text() != control.Text()) edit->setText(control.Text());
     });
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [&control](const QString& t) { control.userEdit(t); });
+    // Every change of the text reaches the control, however it came: typing, paste, undo, a drop,
+    // or a screen reader or voice control setting it through the accessibility interface.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [&control](const QString& t) {
+        if (t != control.Text()) control.userEdit(t);
+    });
     return edit;
 }
 
@@ -98,7 +162,7 @@ QCheckBox* makeCheckBox(tk::CheckBox& control, QWidget* parent) {
 QScrollBar* makeScrollBar(tk::ScrollBar& control, QWidget* parent) {
     const auto orientation =
         control.orientation() == tk::ScrollBar::Orientation::Horizontal ? Qt::Horizontal : Qt::Vertical;
-    auto* bar = new QScrollBar(orientation, parent);
+    auto* bar = new FocusScrollBar(orientation, parent);
     bar->setObjectName(control.Name());
     bar->setFocusPolicy(Qt::StrongFocus);  // an available bar takes its turn in the tab order
     const auto sync = [&control, bar] {
@@ -148,6 +212,7 @@ QListWidget* makeListBox(tk::ListBox& control, QWidget* parent) {
 }
 
 QComboBox* makeDriveList(tk::DriveListBox& control, QWidget* parent) {
+    QAccessible::installFactory(namedComboFactory);  // once: a factory is kept only once
     auto* combo = new QComboBox(parent);
     combo->setObjectName(control.Name());
     for (const auto& drive : control.drives().entries()) combo->addItem(drive.text);
@@ -173,6 +238,9 @@ QListWidget* makeDirList(tk::DirListBox& control, QWidget* parent) {
         for (const auto& item : control.items()) {
             auto* row = new QListWidgetItem(below ? closedIcon : openIcon,
                                             QString(2 * item.depth, QLatin1Char(' ')) + item.label, list);
+            // A screen reader says the folder's name, not the indentation; its depth comes after.
+            row->setData(Qt::AccessibleTextRole, item.label);
+            row->setData(Qt::AccessibleDescriptionRole, QStringLiteral("Level %1").arg(item.depth + 1));
             if (item.open) {
                 list->setCurrentItem(row);
                 below = true;

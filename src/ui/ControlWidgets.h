@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QRect;
 class QScrollBar;
 class QWidget;
 
@@ -29,6 +30,9 @@ int pixelsY(float twips);
 // Keeps the widget at the control's place, size, availability and visibility. offset is the
 // top-left corner of the container's inner area.
 void bindGeometry(tk::Control& control, QWidget* widget, QPoint offset = {});
+
+// Draws the style's focus frame on the widget around the given rectangle (inside its paint event).
+void drawFocusFrame(QWidget* widget, const QRect& around);
 
 // Adds a widget-specific refresh after the observers the control already has.
 void observe(tk::Control& control, std::function<void(tk::Property)> more);

@@ -2,12 +2,11 @@
 
 #include "toolkit/Screen.h"
 #include "ui/CanvasWidget.h"
+#include "ui/ControlWidgets.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -35,6 +34,7 @@ ViewportWidget::ViewportWidget(tk::PictureBox& viewport, tk::PictureBox& canvas,
 bool ViewportWidget::eventFilter(QObject* watched, QEvent* event) {
     // The canvas scrolls as the viewport does, whether its events would reach the viewport or not.
     if (watched != m_canvas) return false;
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) update();  // the frame shows it
     // Delivers the event here; what this widget does not take (Tab, a right click) goes on to
     // the canvas as it came.
     const auto offer = [event](auto&& deliver) {
@@ -63,18 +63,24 @@ void ViewportWidget::resizeEvent(QResizeEvent* event) {
 
 void ViewportWidget::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    if (!hasFocus()) return;
-    QPainter painter(this);
-    QStyleOptionFocusRect focus;
-    focus.initFrom(this);
-    focus.rect = rect();
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    // Focus shows on the frame, never over the picture: the style's focus frame for the viewport,
+    // the frame drawn in the highlight colour for the canvas inside it.
+    if (hasFocus()) ui::drawFocusFrame(this, rect());
+    if (m_canvas->hasFocus()) {
+        QPainter painter(this);
+        const double width = lineWidth();
+        painter.setPen(QPen(palette().color(QPalette::Highlight), width));
+        painter.drawRect(QRectF(rect()).adjusted(width / 2, width / 2, -width / 2, -width / 2));
+    }
 }
 
 double ViewportWidget::unitsFor(double logicalPixels, Qt::Orientation direction) {
     const double twipsPerPixel = (direction == Qt::Horizontal ? tk::Screen::TwipsPerPixelX() : tk::Screen::TwipsPerPixelY()) *
                                  tk::Screen::DevicePixelRatio();
-    return logicalPixels * twipsPerPixel / kTwipsPerUnit;
+    // At a fractional scale the factors are not exact in single precision: 20 pixels are 30 units
+    // at every scale, not 29.99999.
+    const double units = logicalPixels * twipsPerPixel / kTwipsPerUnit;
+    return std::abs(units - std::round(units)) < 1e-4 ? std::round(units) : units;
 }
 
 void ViewportWidget::scrollTo(tk::ScrollBar& bar, int64_t value) {
@@ -100,13 +106,17 @@ void ViewportWidget::wheelEvent(QWheelEvent* event) {
 }
 
 void ViewportWidget::keyPressEvent(QKeyEvent* event) {
+    // A line is one wheel line; a page is the view less a line, so one line stays in sight.
+    const auto line = [](Qt::Orientation direction) { return std::llround(unitsFor(kPixelsPerWheelLine, direction)); };
+    const auto page = static_cast<int64_t>(std::floor(unitsFor(std::max(0, m_canvas->height() - kPixelsPerWheelLine), Qt::Vertical)));
+    const int64_t down = m_vertical.Value(), across = m_horizontal.Value();
     switch (event->key()) {
-    case Qt::Key_Up: scrollTo(m_vertical, int64_t{m_vertical.Value()} - m_vertical.SmallChange); break;
-    case Qt::Key_Down: scrollTo(m_vertical, int64_t{m_vertical.Value()} + m_vertical.SmallChange); break;
-    case Qt::Key_Left: scrollTo(m_horizontal, int64_t{m_horizontal.Value()} - m_horizontal.SmallChange); break;
-    case Qt::Key_Right: scrollTo(m_horizontal, int64_t{m_horizontal.Value()} + m_horizontal.SmallChange); break;
-    case Qt::Key_PageUp: scrollTo(m_vertical, int64_t{m_vertical.Value()} - m_vertical.LargeChange); break;
-    case Qt::Key_PageDown: scrollTo(m_vertical, int64_t{m_vertical.Value()} + m_vertical.LargeChange); break;
+    case Qt::Key_Up: scrollTo(m_vertical, down - line(Qt::Vertical)); break;
+    case Qt::Key_Down: scrollTo(m_vertical, down + line(Qt::Vertical)); break;
+    case Qt::Key_Left: scrollTo(m_horizontal, across - line(Qt::Horizontal)); break;
+    case Qt::Key_Right: scrollTo(m_horizontal, across + line(Qt::Horizontal)); break;
+    case Qt::Key_PageUp: scrollTo(m_vertical, down - page); break;
+    case Qt::Key_PageDown: scrollTo(m_vertical, down + page); break;
     case Qt::Key_Home: scrollTo(m_vertical, 0); break;
     case Qt::Key_End: scrollTo(m_vertical, m_vertical.Max()); break;
     default: QFrame::keyPressEvent(event); return;

@@ -4,8 +4,10 @@
 // canvas, always by setting the scroll bars' Value, so the bars' Change handlers move it:
 // - the wheel: the desktop's wheel-scroll lines times 20 pixels a notch, down and up; Shift or a
 //   sideways wheel across;
-// - arrow keys: one SmallChange; Page Up and Page Down: one LargeChange; Home and End: 0 and Max;
+// - arrow keys: one wheel line (20 pixels); Page Up and Page Down: the view less a line; Home and
+//   End: 0 and Max (the bars' own arrows and troughs keep SmallChange and LargeChange);
 // - dragging the canvas pans it.
+// Focus on the viewport or on the canvas shows on the viewport's frame, never over the picture.
 
 #include "toolkit/Controls.h"
 #include "toolkit/PictureBox.h"

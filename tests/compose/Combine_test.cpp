@@ -5,7 +5,13 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTest>
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
@@ -132,35 +138,35 @@ TEST(Combine, typed_sizes_follow_the_text_to_number_rule_in_every_locale) {
     check();
 }
 
-TEST(Combine, a_width_of_nothing_makes_an_empty_canvas_that_save_refuses) {
-    for (const QString& text : {QStringLiteral(""), QStringLiteral("0"), QStringLiteral("abc")}) {
-        Combined c(3, text, QStringLiteral("64"));
-        EXPECT_EQ(c.form().picMain.Width(), 0) << text.toStdString();
-        EXPECT_TRUE(c.window.messages.empty());
-        EXPECT_TRUE(c.form().cmdSave.Enabled());
-        c.window.click(QStringLiteral("cmdSave"));
-        ASSERT_EQ(c.window.messages.size(), 1u);
-        EXPECT_TRUE(c.window.lastMessageText().contains(QStringLiteral("empty")));
-        EXPECT_FALSE(c.tree.exists("Combined.bmp"));
-    }
-}
-
 TEST(Combine, sizes_that_cannot_work_are_refused_before_anything_changes) {
     Combined c(25);
-    const std::pair<QString, QString> bad[] = {{"-5", "Error 380"},
-                                               {"2000000000", "Error 7"},  // larger than a picture box holds
-                                               {"9e99", "Error 6"}};
-    for (const auto& [text, error] : bad) {
+    struct Row {
+        const char* field;
+        QString text, error, said;
+    };
+    const Row bad[] = {{"txtHeight", "-5", "Error 380", ""},
+                       {"txtHeight", "2000000000", "Error 7", ""},  // larger than a picture box holds
+                       {"txtHeight", "9e99", "Error 6", ""},
+                       // Sizes that read as 0 would paint an empty canvas: the field is named.
+                       {"txtWidth", "", "Error 380", "Width reads \"\" as 0 pixels. Type a whole number"},
+                       {"txtWidth", "0", "Error 380", "Width reads \"0\""},
+                       {"txtWidth", "abc", "Error 380", "Width reads \"abc\""},
+                       {"txtHeight", "0.4", "Error 380", "into Height"}};
+    for (const auto& [field, text, error, said] : bad) {
         SCOPED_TRACE(text.toStdString());
         c.window.messages.clear();
-        c.window.type(QStringLiteral("txtHeight"), text);
+        c.window.type(QStringLiteral("txtWidth"), QStringLiteral("64"));
+        c.window.type(QStringLiteral("txtHeight"), QStringLiteral("64"));
+        c.window.type(QString::fromLatin1(field), text);
         c.window.click(QStringLiteral("cmdCombine"));
         ASSERT_EQ(c.window.messages.size(), 1u);
         EXPECT_EQ(c.window.messages[0].title, QStringLiteral("Kestrune Quiltwright"));
         EXPECT_TRUE(c.window.lastMessageText().startsWith(error)) << c.window.lastMessageText().toStdString();
+        EXPECT_TRUE(c.window.lastMessageText().contains(said)) << c.window.lastMessageText().toStdString();
         EXPECT_EQ(c.form().picMain.Height(), 2880);
         EXPECT_EQ(c.form().VScr.Max(), 106);
         EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
+        EXPECT_TRUE(c.form().cmdSave.Enabled());  // the sheet that stands is still whole
         EXPECT_TRUE(c.window.window().isVisible());
     }
 }
@@ -187,8 +193,80 @@ TEST(Combine, a_file_that_fails_at_index_5_stops_there_and_names_the_file) {
     EXPECT_EQ(r.canvas().width, 512);  // 8 cells: the canvas was set up
     for (int p = 0; p < 5; ++p) EXPECT_EQ(rgbAt(r.canvas(), p * 64, 0), colourOf(p));
     EXPECT_EQ(rgbAt(r.canvas(), 5 * 64, 0), 0u);
-    EXPECT_FALSE(r.w.form().cmdSave.Enabled());  // Save keeps its earlier state
+    EXPECT_FALSE(r.w.form().cmdSave.Enabled());
     EXPECT_TRUE(r.w.window().isVisible());
+}
+
+TEST(Combine, save_waits_for_a_combine_that_finishes_after_one_that_failed_or_was_cancelled) {
+    // A whole sheet stands and Save is available; then another folder's Combine does not finish.
+    const std::pair<const char*, std::function<void(WindowDriver&, const TempTree&)>> endings[] = {
+        {"failed on a picture broken since Get Contents", [](WindowDriver& w, const TempTree& next) {
+             w.click(QStringLiteral("cmdGetContents"));
+             next.addFile("p000.bmp", {'B', 'M', 1, 2, 3});  // the first: the canvas still shows the old sheet
+             w.click(QStringLiteral("cmdCombine"));
+             EXPECT_TRUE(w.lastMessageText().startsWith(QStringLiteral("Error 481"))) << w.lastMessageText().toStdString();
+         }},
+        {"cancelled", [](WindowDriver& w, const TempTree&) {
+             w.click(QStringLiteral("cmdGetContents"));
+             EXPECT_EQ(w.clickAndCancel(QStringLiteral("cmdCombine")), 1);
+         }}};
+    for (const auto& [ending, run] : endings) {
+        SCOPED_TRACE(ending);
+        Combined c(3);
+        ASSERT_TRUE(c.form().cmdSave.Enabled());
+        TempTree next;
+        fill(next, 40);
+        c.window.openFolder(next.root());
+        run(c.window, next);
+        EXPECT_FALSE(c.form().cmdSave.Enabled());
+        EXPECT_FALSE(c.window.widget<QPushButton>(QStringLiteral("cmdSave"))->isEnabled());
+        c.window.click(QStringLiteral("cmdSave"));  // the button takes no click
+        EXPECT_FALSE(next.exists("Combined.bmp"));
+        // A Combine that finishes makes it available again.
+        next.addFile("p000.bmp", solidBmp(64, 64, 0x123456));
+        c.window.click(QStringLiteral("cmdCombine"));
+        EXPECT_TRUE(c.form().cmdSave.Enabled());
+    }
+}
+
+TEST(Combine, every_way_text_reaches_the_width_and_height_boxes_is_what_combine_reads) {
+    const std::pair<const char*, std::function<void(QLineEdit*)>> routes[] = {
+        {"typing", [](QLineEdit* edit) { edit->selectAll(), QTest::keyClicks(edit, QStringLiteral("32")); }},
+        {"paste", [](QLineEdit* edit) {
+             QApplication::clipboard()->setText(QStringLiteral("32"));
+             edit->selectAll();
+             QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+         }},
+        {"undo", [](QLineEdit* edit) {
+             edit->selectAll(), QTest::keyClicks(edit, QStringLiteral("32"));
+             edit->selectAll(), QTest::keyClick(edit, Qt::Key_Delete);
+             QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+         }},
+        {"drag and drop", [](QLineEdit* edit) {
+             edit->clear();
+             QMimeData data;
+             data.setText(QStringLiteral("32"));
+             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+             QApplication::sendEvent(edit, &enter);
+             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+             QApplication::sendEvent(edit, &drop);
+         }},
+        {"the accessibility interface", [](QLineEdit* edit) {
+             QAccessible::queryAccessibleInterface(edit)->setText(QAccessible::Value, QStringLiteral("32"));
+         }}};
+    for (const auto& [route, set] : routes) {
+        SCOPED_TRACE(route);
+        Combined c(2);
+        for (const char* field : {"txtWidth", "txtHeight"}) {
+            QLineEdit* edit = c.window.widget<QLineEdit>(QString::fromLatin1(field));
+            edit->setFocus();
+            set(edit);
+            EXPECT_EQ(edit->text(), QStringLiteral("32"));
+        }
+        c.window.click(QStringLiteral("cmdCombine"));
+        EXPECT_EQ(c.canvas().width, 64);  // two 32-pixel cells
+        EXPECT_EQ(c.canvas().height, 32);
+    }
 }
 
 TEST(Combine, pictures_are_read_as_they_are_when_their_turn_comes) {
@@ -225,6 +303,19 @@ TEST(Combine, a_second_run_paints_on_a_clean_canvas_from_the_top_left) {
     EXPECT_EQ(c.canvas().height, 64);
     EXPECT_EQ(rgbAt(c.canvas(), 0, 0), 0x00FF00u);
     EXPECT_EQ(rgbAt(c.canvas(), 63, 63), 0x00FF00u);
+}
+
+TEST(Combine, a_second_run_on_a_canvas_of_the_same_size_leaves_nothing_of_the_first) {
+    Combined c(20);  // two full rows
+    TempTree fewer;
+    for (int i = 0; i < 11; ++i) fewer.addFile("q" + std::to_string(10 + i) + ".bmp", solidBmp(64, 64, 0x00FF00));
+    c.window.openFolder(fewer.root());
+    c.window.click(QStringLiteral("cmdGetContents"));
+    c.window.click(QStringLiteral("cmdCombine"));
+    ASSERT_EQ(c.canvas().width, 640);
+    ASSERT_EQ(c.canvas().height, 128);  // the same canvas
+    EXPECT_EQ(rgbAt(c.canvas(), 10, 64 + 10), 0x00FF00u);  // the eleventh picture, first in row two
+    for (int cell = 11; cell < 20; ++cell) EXPECT_EQ(rgbAt(c.canvas(), cell % 10 * 64 + 30, 64 + 30), 0u) << cell;
 }
 
 TEST(Combine, the_programs_own_output_is_listed_but_never_painted_in) {

@@ -3,6 +3,9 @@
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
+#include "toolkit/Screen.h"
+
+#include <QSize>
 
 #include <gtest/gtest.h>
 
@@ -108,4 +111,39 @@ TEST(DropToFloor, cells_larger_than_the_scratch_box_are_scanned_whole) {
     EXPECT_EQ(d.at(550, 299), kRed);
     EXPECT_EQ(d.at(550, 250), kWhite);
     EXPECT_TRUE(d.window.messages.empty());
+}
+
+TEST(DropToFloor, every_screen_factor_paints_the_sheet_of_a_whole_factor) {
+    // Sprites of the cell's size and of others, in cells that divide 640 and that do not.
+    TempTree tree;
+    tree.addFile("a.bmp", band(64, 10, 40));
+    tree.addFile("b.bmp", bmp24(48, 80, [](int x, int y) { return y > 60 && x > 5 ? kRed : kWhite; }));
+    tree.addFile("c.bmp", bmp24(100, 30, [](int x, int y) { return (x + y) % 7 ? kBlue : kWhite; }));
+    tree.addFile("d.bmp", solidBmp(20, 20, kBlue));
+    for (int i = 0; i < 14; ++i) tree.addFile("e" + std::to_string(10 + i) + ".bmp", band(32, i, i + 5));
+    const auto sheet = [&](float factor, bool drop, const QString& width, const QString& height) {
+        tk::Screen::setTwipsPerPixel(factor, factor);
+        WindowDriver w(tree.root());
+        w.click(QStringLiteral("cmdGetContents"));
+        w.tick(drop);
+        w.type(QStringLiteral("txtWidth"), width);
+        w.type(QStringLiteral("txtHeight"), height);
+        w.click(QStringLiteral("cmdCombine"));
+        EXPECT_TRUE(w.messages.empty());
+        tk::Screen::setTwipsPerPixel(15, 15);
+        const bmp::Image& canvas = w.form().picMain.persistentImage();
+        return std::pair{QSize(canvas.width, canvas.height),
+                         std::vector<uint32_t>(canvas.pixels.get(), canvas.pixels.get() + size_t(canvas.width) * canvas.height)};
+    };
+    // Scales 1, 1.25, 1.5, 1.75, 2, 2.5 and 3 at 96 dots per inch.
+    for (const float factor : {12.0f, 10.0f, static_cast<float>(1440.0 / 168), 7.5f, 6.0f, 5.0f})
+        for (const bool drop : {false, true})
+            for (const auto& [width, height] : {std::pair{"64", "64"}, {"37", "23"}}) {
+                SCOPED_TRACE(testing::Message() << factor << " twips a pixel, drop " << drop << ", " << width << " x " << height);
+                const auto expected = sheet(15, drop, width, height);
+                const auto got = sheet(factor, drop, width, height);
+                EXPECT_EQ(got.first, expected.first);
+                const auto differ = std::mismatch(got.second.begin(), got.second.end(), expected.second.begin(), expected.second.end());
+                EXPECT_TRUE(differ.first == got.second.end()) << "the pixels differ at " << (differ.first - got.second.begin());
+            }
 }

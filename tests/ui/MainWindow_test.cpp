@@ -259,9 +259,9 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     for (int i = 0; i < 100; ++i) tree.addFile("p" + std::to_string(100 + i) + ".bmp", solidBmp(4, 4, 0x808080));
     WindowDriver w(tree.root());
     w.click(QStringLiteral("cmdGetContents"));
-    w.click(QStringLiteral("cmdCombine"));  // 10 rows of 64: VScr Max 778
+    w.click(QStringLiteral("cmdCombine"));  // 10 rows of 64 device pixels: VScr Max 778 at scale 1
     frmQuiltwright& f = w.form();
-    ASSERT_EQ(f.VScr.Max(), 778);
+    ASSERT_EQ(f.VScr.Max(), std::floor((640 * tk::Screen::TwipsPerPixelY() - 1815) / 10));
     QWidget* canvas = w.window().widgetFor(QStringLiteral("picMain"));
     QWidget* viewport = w.window().widgetFor(QStringLiteral("picContainer"));
     const auto wheel = [](QWidget* target, QPoint delta, Qt::KeyboardModifiers modifiers = {}) {
@@ -279,18 +279,32 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     EXPECT_EQ(f.VScr.Value(), notch + notch / 2);
     wheel(canvas, {0, 360});  // past the top: stops at 0
     EXPECT_EQ(f.VScr.Value(), 0);
-    wheel(canvas, {0, -120}, Qt::ShiftModifier);  // across
-    EXPECT_EQ(f.HScr.Value(), f.HScr.Max());       // Max is 10: a notch reaches it
-    EXPECT_EQ(f.picMain.Left(), -10.0 * f.HScr.Max());
+    wheel(canvas, {0, -120}, Qt::ShiftModifier);  // across (at scale 1 only: the canvas is wider than the view)
+    EXPECT_EQ(f.HScr.Value(), f.HScr.Enabled() ? f.HScr.Max() : 0);  // Max is 10: a notch reaches it
+    EXPECT_EQ(f.picMain.Left(), -10.0 * f.HScr.Value());
+    wheel(canvas, {0, 120}, Qt::ShiftModifier);
 
-    canvas->setFocus();
-    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Down, 1},       {Qt::Key_PageDown, 6}, {Qt::Key_Up, 5},
-                                            {Qt::Key_End, 778},      {Qt::Key_PageUp, 773}, {Qt::Key_Home, 0}};
-    for (const auto& [key, value] : keys) {
-        QTest::keyClick(canvas, key);
-        EXPECT_EQ(f.VScr.Value(), value) << key;
-        EXPECT_EQ(f.picMain.Top(), -10.0 * value);
+    // Keys: a line is a wheel line (20 pixels, 30 units); a page is the view (117 pixels) less a line.
+    const int end = f.VScr.Max(), across = f.HScr.Enabled() ? std::min(30, f.HScr.Max()) : 0;
+    const std::tuple<Qt::Key, int, int> keys[] = {
+        {Qt::Key_Down, 30, 0},        {Qt::Key_PageDown, 30 + 145, 0}, {Qt::Key_Up, 145, 0},
+        {Qt::Key_End, end, 0},        {Qt::Key_PageUp, end - 145, 0},  {Qt::Key_Home, 0, 0},
+        {Qt::Key_Right, 0, across},   {Qt::Key_Left, 0, 0}};
+    for (QWidget* target : {canvas, viewport}) {
+        target->setFocus();
+        for (const auto& [key, value, acrossValue] : keys) {
+            QTest::keyClick(target, key);
+            EXPECT_EQ(f.VScr.Value(), value) << key;
+            EXPECT_EQ(f.picMain.Top(), -10.0 * value);
+            EXPECT_EQ(f.HScr.Value(), acrossValue) << key;
+        }
     }
+    // The bars' own arrows and troughs keep SmallChange and LargeChange.
+    auto* bar = w.widget<QScrollBar>(QStringLiteral("VScr"));
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(f.VScr.Value(), 6);
+    f.VScr.userChange(0);
     // Dragging the canvas up by 30 pixels shows 30 pixels further down.
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(50, 60));
     QMouseEvent move(QEvent::MouseMove, QPointF(50, 30), canvas->mapToGlobal(QPointF(50, 30)), Qt::NoButton, Qt::LeftButton, {});
@@ -313,10 +327,22 @@ TEST(MainWindow, every_control_has_a_name_for_screen_readers_and_every_tab_stop_
         QWidget* widget = w.window().widgetFor(control);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
         ASSERT_NE(accessible, nullptr) << control;
-        // On Linux Qt names a drop-down list by its current entry; its own name is its widget's.
-        const QString said = std::string_view(control) == "drv" ? widget->accessibleName() : accessible->text(QAccessible::Name);
-        EXPECT_EQ(said, QString::fromLatin1(name)) << control;
+        EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromLatin1(name)) << control;
     }
+    // The drive list says what it is and, as its value, which drive is chosen; its popup is there.
+    QAccessibleInterface* drives = QAccessible::queryAccessibleInterface(w.window().widgetFor(QStringLiteral("drv")));
+    EXPECT_EQ(drives->text(QAccessible::Value), QStringLiteral("/"));
+    EXPECT_EQ(drives->role(), QAccessible::ComboBox);
+    EXPECT_EQ(drives->childCount(), 1);
+    // Folder rows are read by their names, without the indentation that shows their depth.
+    QAccessibleInterface* folders = QAccessible::queryAccessibleInterface(w.window().widgetFor(QStringLiteral("dir")));
+    QStringList rows;
+    for (int i = 0; i < folders->childCount(); ++i)
+        if (QAccessibleInterface* row = folders->child(i); row && row->role() == QAccessible::ListItem)
+            rows << row->text(QAccessible::Name);
+    ASSERT_FALSE(rows.isEmpty());
+    for (const QString& row : rows) EXPECT_FALSE(row.startsWith(QLatin1Char(' '))) << row.toStdString();
+    EXPECT_EQ(rows.back(), QString::fromStdString(tree.root()).section('/', -1));
     // The text boxes' labels name them (their buddies), and nothing in the tree is the scratch box.
     EXPECT_EQ(w.widget<QLabel>(QStringLiteral("lblWidth"))->buddy(), w.window().widgetFor(QStringLiteral("txtWidth")));
     QStringList offered;
@@ -342,18 +368,35 @@ TEST(MainWindow, every_control_has_a_name_for_screen_readers_and_every_tab_stop_
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), viewport);
     EXPECT_NE(viewport->grab().toImage(), viewportWithout) << "the viewport shows no focus";
+    const QImage viewportFocused = viewport->grab().toImage();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), canvas);
-    EXPECT_NE(canvas->grab().toImage(), canvasWithout) << "the canvas shows no focus";
+    // The canvas's focus shows on the viewport's frame, never over the picture.
+    EXPECT_EQ(canvas->grab().toImage(), canvasWithout) << "the focus changed picture pixels";
+    EXPECT_NE(viewport->grab().toImage(), viewportWithout) << "the canvas shows no focus";
+    EXPECT_NE(viewport->grab().toImage(), viewportFocused) << "the canvas's focus looks like the viewport's";
+    // Available scroll bars are tab stops, and show it.
+    for (const char* name : {"HScr", "VScr"}) {
+        w.form().HScr.setEnabled(true), w.form().VScr.setEnabled(true);
+        QWidget* bar = w.window().widgetFor(QString::fromLatin1(name));
+        const QImage without = bar->grab().toImage();
+        bar->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(bar->grab().toImage(), without) << name << " shows no focus";
+    }
 }
 
 TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_screen_scale) {
-    // Run at scale 1 with the suite, and at 1.25 and 2 by CTest (QT_SCALE_FACTOR).
+    // Run at scale 1 with the suite, and at 1.25, 1.5, 1.75 and 2 by CTest (QT_SCALE_FACTOR); in
+    // each, plain and with Drop to floor (sprites standing at different heights).
     TempTree tree;
     for (int i = 0; i < 60; ++i)
-        tree.addFile("p" + std::to_string(100 + i) + ".bmp",
-                     bmp24(64, 64, [i](int x, int y) { return static_cast<uint32_t>((i * 4) << 16 | (x * 4) << 8 | (y * 4)); }));
+        tree.addFile("p" + std::to_string(100 + i) + ".bmp", bmp24(64, 64, [i](int x, int y) {
+                         return y > 20 + i % 40 ? 0xFFFFFFu : static_cast<uint32_t>((i * 4) << 16 | (x * 4) << 8 | (y * 4));
+                     }));
+    for (const bool drop : {false, true}) {
+    SCOPED_TRACE(drop ? "drop to floor" : "plain");
     WindowDriver w(tree.root());
+    w.tick(drop);
     const double ratio = w.window().devicePixelRatioF();
     EXPECT_EQ(tk::Screen::DevicePixelRatio(), ratio);
     EXPECT_FLOAT_EQ(tk::Screen::TwipsPerPixelY(), static_cast<float>(15 / ratio));
@@ -365,9 +408,13 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
     ASSERT_EQ(canvas.width, 640);  // 64-pixel cells at every scale
     ASSERT_EQ(canvas.height, 384);
 
-    // In the window as drawn, the canvas's pixels stand one to one somewhere near the viewport's
-    // inner corner, as far as the inner area reaches.
+    // In the window as drawn, with the canvas focused by the keyboard, the canvas's pixels stand
+    // one to one somewhere near the viewport's inner corner, as far as the inner area reaches.
     QWidget* inner = w.window().widgetFor(QStringLiteral("picMain"));
+    QApplication::setActiveWindow(&w.window());
+    w.window().widgetFor(QStringLiteral("picContainer"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), inner);
     const auto shown = [&](int scrolledRows) {
         const QImage grab = w.window().grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QPointF corner = QPointF(inner->mapTo(&w.window(), QPoint(0, 0))) * ratio;
@@ -391,7 +438,12 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
 
     // The saved file is the one the batch tool, which never looks at a screen, writes.
     QProcess batch;
-    batch.start(QStringLiteral(QW_BATCH), {"--output", QString::fromStdString(tree.path("batch.bmp")), QString::fromStdString(tree.root())});
+    QStringList arguments{"--output", QString::fromStdString(tree.path("batch.bmp")), QString::fromStdString(tree.root())};
+    if (drop) arguments.prepend(QStringLiteral("--drop-to-floor"));
+    batch.start(QStringLiteral(QW_BATCH), arguments);
     ASSERT_TRUE(batch.waitForFinished(60000));
     EXPECT_EQ(tree.read("Combined.bmp"), tree.read("batch.bmp"));
+    std::remove(tree.path("Combined.bmp").c_str());
+    std::remove(tree.path("batch.bmp").c_str());
+    }
 }
