@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <new>
@@ -26,6 +27,7 @@ public:
         }
         return true;
     }
+    bool waitsForPipeReaders() const override { return true; }  // as command-line tools do
     void endLongCommand() override {
         if (m_dirty) std::fputc('\n', stderr);
         m_dirty = false;
@@ -63,7 +65,8 @@ int run(const Options& options) {
         if (isOtherThanFolder(options.folder))
             throw tk::Error(tk::kPathNotFound, QStringLiteral("%1 is a file, not a folder; give the folder whose pictures "
                                                              "are to be combined").arg(tk::displayPath(options.folder)));
-        if (options.output && isFolder(*options.output))
+        const bool toStandardOutput = options.output == "-";
+        if (options.output && !toStandardOutput && isFolder(*options.output))
             throw tk::Error(tk::kPathFileAccess, QStringLiteral("--output names the folder %1; give a file name, such as "
                                                                 "%1/Combined.bmp").arg(tk::displayPath(*options.output)));
         frmQuiltwright form(tk::Drives::mounted(), "/");
@@ -78,7 +81,8 @@ int run(const Options& options) {
         form.txtHeight.setText(options.height);
         form.chkDropFloor.setValue(options.dropToFloor ? 1 : 0);
         form.cmdCombine_Click();
-        if (options.output) form.saveCanvas(*options.output);
+        if (toStandardOutput) form.saveCanvas(STDOUT_FILENO, "standard output");
+        else if (options.output) form.saveCanvas(*options.output);
         else form.cmdSave_Click();
         return 0;
     } catch (const tk::Error& e) {

@@ -12,7 +12,7 @@ struct Options {
     QString width = QStringLiteral("64");
     QString height = QStringLiteral("64");
     bool dropToFloor = false;
-    std::optional<std::string> output;  // instead of FOLDER/Combined.bmp
+    std::optional<std::string> output;  // instead of FOLDER/Combined.bmp; "-" for standard output
     std::string folder;
     bool progress = false;  // report progress on stderr
 };

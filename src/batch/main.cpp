@@ -5,8 +5,10 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -20,7 +22,7 @@ constexpr const char* kHelp =
     "  --width=PX         cell width in pixels (64)\n"
     "  --height=PX        cell height in pixels (64)\n"
     "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
-    "  --output=FILE      write FILE instead of FOLDER/Combined.bmp\n"
+    "  --output=FILE      write FILE instead of FOLDER/Combined.bmp; - for standard output\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
     "\n"
@@ -29,6 +31,30 @@ constexpr const char* kHelp =
 int badUsage(const std::string& problem) {
     std::fprintf(stderr, "%s: %s\n%sTry '%s --help' for more information.\n", kProgram, problem.c_str(), kUsage, kProgram);
     return 2;
+}
+
+// What the user typed, as printable ASCII: other bytes as \xNN, so a message is one clean line.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+// A cell size: a whole number of pixels of at least 1, in digits and nothing else.
+bool isCellSize(const char* text) {
+    const std::string_view value(text);
+    int32_t pixels = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), pixels);
+    return !value.empty() && value.front() != '-' && value.front() != '+' && error == std::errc() &&
+           end == value.data() + value.size() && pixels >= 1;
 }
 
 std::string absolute(const std::string& path) {
@@ -59,19 +85,41 @@ int main(int argc, char* argv[]) {
         case 'V':
             std::printf("%s 1.02\n", kProgram);
             return 0;
-        case kWidth: options.width = QString::fromLocal8Bit(optarg); break;
-        case kHeight: options.height = QString::fromLocal8Bit(optarg); break;
+        case kWidth:
+        case kHeight:
+            if (!isCellSize(optarg))
+                return badUsage("invalid value '" + printable(optarg) + "' for '--" + (c == kWidth ? "width" : "height") +
+                                "': give a whole number of pixels, 1 or more, in digits");
+            (c == kWidth ? options.width : options.height) = QString::fromLatin1(optarg);
+            break;
         case kDrop: options.dropToFloor = true; break;
-        case kOutput: options.output = absolute(optarg); break;
-        case ':': return badUsage("option '" + std::string(argv[optind - 1]) + "' requires a value");
+        case kOutput:
+            if (*optarg == '\0') return badUsage("option '--output' needs a file name ('-' for standard output)");
+            options.output = std::string_view(optarg) == "-" ? "-" : absolute(optarg);
+            break;
+        case ':': return badUsage("option '" + printable(argv[optind - 1]) + "' requires a value");
         default: {
-            const std::string given = optopt ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
-            return badUsage("unrecognized option '" + given.substr(0, given.find('=')) + "'");
+            // As typed: a long option's name (and whether it was given a value it takes none of),
+            // or the short option letter.
+            const std::string given = argv[optind - 1];
+            if (given.rfind("--", 0) == 0) {
+                const std::string name = given.substr(0, given.find('='));
+                for (const option* o = kOptions; o->name; ++o)
+                    if (o->has_arg == no_argument && name == std::string("--") + o->name && name != given)
+                        return badUsage("option '" + name + "' doesn't allow an argument");
+                return badUsage("unrecognized option '" + printable(name) + "'");
+            }
+            const bool letter = optopt > 0x20 && optopt < 0x7F;
+            return badUsage("unrecognized option '" + (letter ? std::string("-") + static_cast<char>(optopt) : printable(given)) + "'");
         }
         }
     }
     if (optind == argc) return badUsage("missing FOLDER");
-    if (optind + 1 < argc) return badUsage("more than one FOLDER given: '" + std::string(argv[optind + 1]) + "'");
+    if (optind + 1 < argc) return badUsage("more than one FOLDER given: '" + printable(argv[optind + 1]) + "'");
+    if (*argv[optind] == '\0') return badUsage("FOLDER is empty; give a folder's name ('.' for the current folder)");
+    if (options.output == "-" && ::isatty(STDOUT_FILENO))
+        return badUsage("standard output is a terminal; a bitmap is not written there (redirect it, or give "
+                        "--output=FILE)");
     options.folder = absolute(argv[optind]);
     options.progress = ::isatty(STDERR_FILENO);
     return batch::run(options);

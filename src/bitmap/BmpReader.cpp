@@ -148,20 +148,46 @@ void validate(const Header& h, size_t size, uint64_t pixelBudget) {
     if (h.pixelOffset >= size) refuse("the file ends before its pixel data");
 }
 
+uint64_t stride(const Header& h) { return (static_cast<uint64_t>(h.width) * h.bitsPerPixel + 31) / 32 * 4; }
+
+// Bytes of uncompressed pixel data; the last row's padding may be missing.
+uint64_t pixelBytes(const Header& h) {
+    return stride(h) * (static_cast<uint64_t>(h.height) - 1) + (static_cast<uint64_t>(h.width) * h.bitsPerPixel + 7) / 8;
+}
+
+uint64_t paletteEntrySize(const Header& h) { return h.infoSize == 12 ? 3 : 4; }
+uint64_t declaredColours(const Header& h) {
+    const uint64_t full = uint64_t{1} << h.bitsPerPixel;
+    return h.colorsUsed == 0 ? full : std::min(h.colorsUsed, full);
+}
+
+// Some writers put the whole declared palette right after the header but give the header's end
+// (or another place inside the palette) as the pixel data's offset. Read as written, every
+// pixel would take a palette entry the offset leaves no room for: black. When the file holds the
+// declared palette and then the pixel data, it is read that way, as its writer meant.
+void mendPixelOffset(Header& h, size_t size) {
+    if (h.bitsPerPixel > 8 || h.width <= 0 || h.height <= 0) return;
+    const bool rle = h.compression == Compression::Rle8 || h.compression == Compression::Rle4;
+    if (h.compression != Compression::Rgb && !rle) return;
+    const uint64_t paletteEnd = h.paletteStart + declaredColours(h) * paletteEntrySize(h);
+    if (h.pixelOffset < h.paletteStart || h.pixelOffset >= paletteEnd) return;
+    const uint64_t data = rle ? h.imageSize : pixelBytes(h);
+    if (data == 0 || size < paletteEnd || size - paletteEnd < data) return;
+    h.pixelOffset = paletteEnd;
+}
+
 // Palette of 256 entries; those the file does not give stay opaque black.
 std::array<uint32_t, 256> readPalette(const Header& h, const uint8_t* data, size_t size) {
     std::array<uint32_t, 256> palette;
     palette.fill(kOpaqueBlack);
     if (h.bitsPerPixel > 8) return palette;
-    const uint64_t entrySize = h.infoSize == 12 ? 3 : 4;
+    const uint64_t entrySize = paletteEntrySize(h);
     uint64_t start = h.paletteStart;
     if (h.infoSize == 40 && h.compression == Compression::BitFields) start += 12;
     if (h.infoSize == 40 && h.compression == Compression::AlphaBitFields) start += 16;
     const uint64_t end = std::min<uint64_t>(h.pixelOffset, size);
     const uint64_t available = end > start ? (end - start) / entrySize : 0;
-    const uint64_t full = uint64_t{1} << h.bitsPerPixel;
-    const uint64_t wanted = h.colorsUsed == 0 ? full : std::min(h.colorsUsed, full);
-    const uint64_t count = std::min(wanted, available);
+    const uint64_t count = std::min(declaredColours(h), available);
     for (uint64_t i = 0; i < count; ++i) {
         const uint8_t* e = data + start + i * entrySize;
         palette[i] = rgb(e[2], e[1], e[0]);
@@ -214,7 +240,6 @@ void readMasks(Header& h, const uint8_t* data, size_t size) {
     if (count == 3) h.masks[3] = 0;
 }
 
-uint64_t stride(const Header& h) { return (static_cast<uint64_t>(h.width) * h.bitsPerPixel + 31) / 32 * 4; }
 
 Image allocate(const Header& h, bool fillBlack) {
     Image image;
@@ -389,6 +414,7 @@ void decodeRle(const Header& h, const uint8_t* data, size_t size, Image& image) 
 
 Decoded decode(const uint8_t* data, size_t size, uint64_t pixelBudget) {
     Header h = readHeader(data, size);
+    mendPixelOffset(h, size);
     validate(h, size, pixelBudget);
 
     Decoded result;
@@ -406,8 +432,7 @@ Decoded decode(const uint8_t* data, size_t size, uint64_t pixelBudget) {
     if (!rle) {
         // Check the file holds every row before allocating anything for them. The last row's
         // padding may be missing.
-        const uint64_t needed = stride(h) * (static_cast<uint64_t>(h.height) - 1) +
-                                (static_cast<uint64_t>(h.width) * h.bitsPerPixel + 7) / 8;
+        const uint64_t needed = pixelBytes(h);
         if (size - h.pixelOffset < needed)
             refuse("the file ends before its pixel data ends (" + std::to_string(size - h.pixelOffset) +
                    " of " + std::to_string(needed) + " bytes)");

@@ -81,8 +81,10 @@ public:
     void FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
                    tk::Collection& colFilesFound);
 
-    // Writes the canvas's whole persistent image as a bitmap file at target, safely.
+    // Writes the canvas's whole persistent image as a bitmap file at target, safely; or into an
+    // open descriptor (standard output), name standing for it in messages.
     void saveCanvas(const std::string& target);
+    void saveCanvas(int fd, const std::string& name);
 
 private:
     void PaintCell(const tk::Picture& picture, tk::PictureBox& target, float x, float y, float cellWidth,
@@ -91,6 +93,7 @@ private:
     // Refuses, before anything changes, a canvas (and Drop to floor's scratch cell) larger than
     // the memory the process can get.
     void checkMemoryFor(const compose::CanvasSize& canvas, int32_t cellPixelsX, int32_t cellPixelsY);
+    const bmp::Image& canvasToSave();  // throws when there is nothing to save
     static std::string currentFolder();
 
     FormHost* m_host;

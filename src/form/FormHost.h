@@ -23,6 +23,10 @@ public:
         return true;
     }
     virtual void endLongCommand() {}
+
+    // Whether a save into a named pipe that nobody reads yet waits for its reader (a command-line
+    // tool) or gives up at once with a message (a window, which must not freeze).
+    virtual bool waitsForPipeReaders() const { return false; }
 };
 
 // Brackets a long command; report() throws tk::Cancelled once the user has cancelled.

@@ -16,12 +16,19 @@ void frmQuiltwright::cmdSave_Click() {
                   QStringLiteral("Picture saved"));
 }
 
-void frmQuiltwright::saveCanvas(const std::string& target) {
+const bmp::Image& frmQuiltwright::canvasToSave() {
     const bmp::Image& canvas = picMain.persistentImage();
     if (canvas.width <= 0 || canvas.height <= 0)
         throw tk::Error(tk::kInvalidPicture,
                         QStringLiteral("The combined picture is empty (%1 x %2 pixels), so there is nothing to save. "
                                        "Type a cell size above 0 and Combine again.")
                             .arg(canvas.width).arg(canvas.height));
-    tk::SavePicture(canvas, target);
+    return canvas;
 }
+
+void frmQuiltwright::saveCanvas(const std::string& target) {
+    tk::SavePicture(canvasToSave(), target,
+                    host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp);
+}
+
+void frmQuiltwright::saveCanvas(int fd, const std::string& name) { tk::SavePicture(canvasToSave(), fd, name); }

@@ -55,12 +55,32 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
+// A link in a sticky folder that anybody may write to (such as /tmp) is followed only when it
+// belongs to the user or to the folder's owner, the rule the kernel applies itself where
+// fs.protected_symlinks is on: another user's planted link could otherwise turn a save into
+// the replacement of any file the user may write.
+void refuseForeignLink(const std::string& link, const struct stat& linkStat) {
+    struct stat folder;
+    if (::stat(folderOf(link).c_str(), &folder) != 0) return;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    if (!shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == folder.st_uid) return;
+    throw Error(kPermissionDenied, QStringLiteral("Permission denied: %1 is a link that belongs to another user in a "
+                                                  "folder anybody may write to; it is not followed")
+                                       .arg(displayPath(link)));
+}
+
 // The file a path names once its symbolic links are followed; a dangling link gives the path
-// it points to, where the file will be made.
-std::string followLinks(std::string path) {
+// it points to, where the file will be made. throughProc is set when a link of /proc (such as
+// /dev/stdout's) was on the way: what it names is an open file, not a place in a folder.
+std::string followLinks(std::string path, bool& throughProc) {
     for (int hop = 0; hop < kLinkHops; ++hop) {
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        refuseForeignLink(path, st);
+        if (path.rfind("/proc/", 0) == 0) {
+            throughProc = true;
+            return path;
+        }
         std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
         const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
         if (n < 0) return path;
@@ -72,10 +92,20 @@ std::string followLinks(std::string path) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const std::string& target) : m_target(followLinks(target)), m_folder(folderOf(m_target)) {
+AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
+    bool throughProc = false;
+    m_target = followLinks(target, throughProc);
+    m_folder = folderOf(m_target);
     struct stat existing;
     const bool exists = ::stat(m_target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) throw fileError(EISDIR, displayPath(m_target));
+    if (exists && S_ISSOCK(existing.st_mode))
+        throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 is a socket; a picture cannot be "
+                                                    "written into it").arg(displayPath(m_target)));
+    if (exists && (throughProc || S_ISFIFO(existing.st_mode) || S_ISCHR(existing.st_mode) || S_ISBLK(existing.st_mode))) {
+        openInPlace(existing, pipeWait);
+        return;
+    }
     if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) throw fileError(errno, displayPath(m_target));
 
     // A name that does not end in ".bmp", so a temporary file never shows up as a picture.
@@ -104,6 +134,31 @@ AtomicFile::AtomicFile(const std::string& target) : m_target(followLinks(target)
         ::umask(mask);
         ::fchmod(m_fd, 0666 & ~mask);
     }
+    m_buffer.reserve(kBufferSize);
+}
+
+AtomicFile::AtomicFile(int fd, const std::string& name) : m_target(name), m_inPlace(true) {
+    m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (m_fd < 0) fail(errno);
+    m_buffer.reserve(kBufferSize);
+}
+
+void AtomicFile::openInPlace(const struct stat& node, PipeWait pipeWait) {
+    // A device, a named pipe or an open file of /proc takes the bytes as they come: it stays
+    // what it is (no temporary file, no rename). A pipe nobody reads either waits for its
+    // reader, as command-line tools do, or is given up at once with a message.
+    m_inPlace = true;
+    const bool pipe = S_ISFIFO(node.st_mode);
+    const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(node.st_mode) ? O_TRUNC : 0) |
+                      (pipe && pipeWait == PipeWait::GiveUp ? O_NONBLOCK : 0);
+    do m_fd = ::open(m_target.c_str(), flags);
+    while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0 && errno == ENXIO && pipe)
+        throw Error(kPathFileAccess, QStringLiteral("Path/File access error: no program is reading from the named pipe "
+                                                    "%1; start the program that reads it, then save again")
+                                         .arg(displayPath(m_target)));
+    if (m_fd < 0) fail(errno);
+    if (flags & O_NONBLOCK) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);  // then write as to any file
     m_buffer.reserve(kBufferSize);
 }
 
@@ -141,10 +196,15 @@ void AtomicFile::flushBuffer() {
 
 void AtomicFile::commit() {
     flushBuffer();
-    if (::fsync(m_fd) != 0) fail(errno);
+    // Pipes and terminals cannot be synced; anything else that refuses is a failed save.
+    if (::fsync(m_fd) != 0 && !(m_inPlace && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) fail(errno);
     const int fd = m_fd;
     m_fd = -1;
-    if (::close(fd) != 0) fail(errno);
+    if (::close(fd) != 0 && !(m_inPlace && errno == EINTR)) fail(errno);
+    if (m_inPlace) {
+        m_committed = true;
+        return;
+    }
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) fail(errno);
     m_committed = true;
     unwatchSignals();

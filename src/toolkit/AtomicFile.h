@@ -8,9 +8,14 @@
 // An existing target is written through, not around: a symbolic link is followed and its
 // target replaced (the link stays), the file's permission bits (and owner and group, where
 // allowed) are kept, a file the user may not write is refused with the system's error before
-// anything is written, and a folder of that name is refused.
+// anything is written, and a folder or a socket of that name is refused. A link that another
+// user planted in a sticky folder anybody may write to (/tmp) is not followed, as the kernel's
+// fs.protected_symlinks rule has it. A character or block device, a named pipe, or an open
+// file named through /proc (/dev/stdout) is written in place: it stays what it is.
 
 #include "bitmap/BmpWriter.h"
+
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -19,7 +24,13 @@ namespace tk {
 
 class AtomicFile : public bmp::ByteSink {
 public:
-    explicit AtomicFile(const std::string& target);  // throws tk::Error naming the file or folder
+    // What a named pipe that nobody reads yet makes the save do: wait for its reader (a
+    // command-line tool), or give up at once with a message (a window that must not freeze).
+    enum class PipeWait { Wait, GiveUp };
+    // Throws tk::Error naming the file or folder.
+    explicit AtomicFile(const std::string& target, PipeWait pipeWait = PipeWait::GiveUp);
+    // Writes into an open descriptor (standard output), named for messages; it stays open.
+    AtomicFile(int fd, const std::string& name);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -31,6 +42,7 @@ public:
     const std::string& target() const { return m_target; }
 
 private:
+    void openInPlace(const struct stat& node, PipeWait pipeWait);
     void flushBuffer();
     [[noreturn]] void fail(int errnoValue);
 
@@ -39,6 +51,7 @@ private:
     std::string m_temporary;
     int m_fd = -1;
     bool m_committed = false;
+    bool m_inPlace = false;  // written straight into the target: no temporary file, no rename
     std::vector<uint8_t> m_buffer;
 };
 

@@ -72,6 +72,20 @@ struct ReadBuffer {
     }
 };
 
+const char* kindOfNode(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+void refuseUnlessRegular(const struct stat& st, const std::string& path) {
+    if (S_ISDIR(st.st_mode)) throw fileError(EISDIR, displayPath(path));
+    if (!S_ISREG(st.st_mode))
+        throw invalidPicture(path, QStringLiteral("%1, not a picture file").arg(QLatin1String(kindOfNode(st.st_mode))));
+}
+
 }  // namespace
 
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path) {
@@ -87,15 +101,19 @@ Picture decodePicture(const uint8_t* data, size_t size, const std::string& path)
 }
 
 Picture LoadPicture(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is a picture. A named pipe would wait for a writer for good and a device
+    // would be read without end: both are refused before they are opened, and a file swapped for
+    // one in between is refused before a byte is read (the open does not wait).
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) refuseUnlessRegular(st, path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) throw fileError(errno, displayPath(path));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st;
     if (::fstat(fd, &st) != 0) throw fileError(errno, displayPath(path));
-    if (S_ISDIR(st.st_mode)) throw fileError(EISDIR, displayPath(path));
+    refuseUnlessRegular(st, path);
     if (static_cast<uint64_t>(st.st_size) > kLargestFile)
         throw invalidPicture(path, QStringLiteral("the file is too large to be a picture (%1 bytes)").arg(st.st_size));
 
@@ -115,13 +133,31 @@ Picture LoadPicture(const std::string& path) {
     return picture;
 }
 
-void SavePicture(const bmp::Image& image, const std::string& path) {
+namespace {
+
+void writeAll(const bmp::Image& image, AtomicFile& file) {
+    bmp::write24(file, image.width, image.height, [&](int32_t y) { return image.row(y); });
+    file.commit();
+}
+
+void checkSavable(const bmp::Image& image) {
     if (bmp::fileSize24(image.width, image.height) == 0)
         throw Error(kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a bitmap file")
                                          .arg(image.width).arg(image.height));
-    AtomicFile file(path);
-    bmp::write24(file, image.width, image.height, [&](int32_t y) { return image.row(y); });
-    file.commit();
+}
+
+}  // namespace
+
+void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait) {
+    checkSavable(image);
+    AtomicFile file(path, pipeWait);
+    writeAll(image, file);
+}
+
+void SavePicture(const bmp::Image& image, int fd, const std::string& name) {
+    checkSavable(image);
+    AtomicFile file(fd, name);
+    writeAll(image, file);
 }
 
 }  // namespace tk

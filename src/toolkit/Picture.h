@@ -2,6 +2,7 @@
 // Pictures, and the toolkit's LoadPicture and SavePicture over the project's own bitmap code.
 
 #include "bitmap/BmpImage.h"
+#include "toolkit/AtomicFile.h"
 
 #include <memory>
 #include <string>
@@ -32,7 +33,9 @@ Picture decodePicture(const uint8_t* data, size_t size, const std::string& path)
 
 // Writes the picture as a 24-bit Windows bitmap. The file is written beside the target under a
 // temporary name, flushed to disk and renamed over the target, so a failure leaves an earlier
-// file of that name as it was.
-void SavePicture(const bmp::Image& image, const std::string& path);
+// file of that name as it was; a device or a named pipe is written in place (AtomicFile).
+void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait = AtomicFile::PipeWait::GiveUp);
+// The same into an open descriptor, such as standard output; name is for messages.
+void SavePicture(const bmp::Image& image, int fd, const std::string& name);
 
 }  // namespace tk

@@ -1,6 +1,7 @@
 #include "toolkit/ReadAhead.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tk {
@@ -33,9 +34,12 @@ void ReadAhead::run() {
             m_moved.wait(lock, [&] { return m_stop || i <= m_reached + m_window; });
             if (m_stop) return;
         }
-        const int fd = ::open(m_paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        // Only regular files: a pipe or a device is the reader's to refuse, never opened here.
+        struct stat st;
+        if (::stat(m_paths[i].c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const int fd = ::open(m_paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) continue;  // the reader will meet it and say why
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
         ::close(fd);
     }
 }

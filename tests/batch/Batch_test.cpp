@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +21,7 @@ namespace {
 struct BatchResult {
     int status = -1;
     QString out, err;
+    QByteArray bytes;  // standard output as it came
 };
 
 // Runs the batch tool; shell, when given, is run first in the same shell (ulimit ...), and as
@@ -32,8 +36,9 @@ BatchResult batch(const QStringList& arguments, const QString& shell = {}, As as
     const QString program = command.takeFirst();
     process.start(program, command + arguments);
     process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+    const QByteArray out = process.readAllStandardOutput();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromLocal8Bit(out),
+            QString::fromLocal8Bit(process.readAllStandardError()), out};
 }
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
@@ -100,9 +105,9 @@ TEST(Batch, errors_print_the_windows_message_and_exit_with_1) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_TRUE(unwritable.err.contains(q(tree.path("no/such/folder")))) << unwritable.err.toStdString();
 
-    BatchResult negative = batch({"--width", "-3", q(tree.path("s"))});
-    EXPECT_EQ(negative.status, 1);
-    EXPECT_TRUE(negative.err.startsWith("quiltwright-batch: Error 380: ")) << negative.err.toStdString();
+    BatchResult negative = batch({"--width", "-3", q(tree.path("s"))});  // bad usage, not a failed run
+    EXPECT_EQ(negative.status, 2);
+    EXPECT_TRUE(negative.err.startsWith("quiltwright-batch: invalid value '-3' for '--width'")) << negative.err.toStdString();
 }
 
 TEST(Batch, command_line_follows_the_usual_conventions) {
@@ -134,12 +139,22 @@ TEST(Batch, command_line_follows_the_usual_conventions) {
          "quiltwright-batch: Error 75: --output names the folder " + q(tree.path("out"))},
         {"a file given as FOLDER", {q(tree.path("file.txt"))}, 1, "",
          "quiltwright-batch: Error 76: " + q(tree.path("file.txt")) + " is a file, not a folder"},
+        {"an empty FOLDER", {""}, 2, "", "quiltwright-batch: FOLDER is empty"},
+        {"a value for a flag that takes none", {"--drop-to-floor=yes", folder}, 2, "",
+         "quiltwright-batch: option '--drop-to-floor' doesn't allow an argument"},
+        {"a value for --help", {"--help=x"}, 2, "", "quiltwright-batch: option '--help' doesn't allow an argument"},
+        {"a unit after the width", {"--width=32px", folder}, 2, "", "quiltwright-batch: invalid value '32px' for '--width'"},
+        {"letters for the height", {"--height=abc", folder}, 2, "", "quiltwright-batch: invalid value 'abc' for '--height'"},
+        {"a width of 0", {"--width=0", folder}, 2, "", "quiltwright-batch: invalid value '0' for '--width'"},
+        {"a sign before the width", {"--width", "+5", folder}, 2, "", "quiltwright-batch: invalid value '+5' for '--width'"},
+        {"an option of raw bytes", {QString::fromLatin1("--dr\xEA"), folder}, 2, "", "quiltwright-batch: unrecognized option '--dr\\xC3\\xAA'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const BatchResult run = batch(c.arguments);
         EXPECT_EQ(run.status, c.status) << run.err.toStdString();
         EXPECT_TRUE(c.out.isEmpty() || run.out.startsWith(c.out)) << run.out.toStdString();
+        for (const QChar ch : run.err) EXPECT_LT(ch.unicode(), 0x80) << "ASCII only: " << run.err.toStdString();
         const QStringList err = c.err.split(QLatin1Char('|'));
         EXPECT_TRUE(err[0].isEmpty() ? run.err.isEmpty() : run.err.startsWith(err[0])) << run.err.toStdString();
         if (err.size() > 1) {
@@ -226,4 +241,97 @@ TEST(Batch, a_canvas_larger_than_the_memory_at_hand_is_refused_before_anything_c
     const BatchResult fits = batch({"--width=640", "--height=20000", q(tree.path("one"))}, limit);
     EXPECT_EQ(fits.status, 0) << fits.err.toStdString();
     EXPECT_EQ(tk::LoadPicture(tree.path("one/Combined.bmp")).heightPixels(), 20000);
+}
+
+TEST(Batch, every_kind_of_file_in_and_out) {
+    TempTree tree;
+    sprites(tree);
+    ASSERT_EQ(batch({"--output", q(tree.path("regular.bmp")), q(tree.path("s"))}).status, 0);
+    const std::vector<uint8_t> sheet = tree.read("regular.bmp");
+    const bool root = ::geteuid() == 0;
+    const auto node = [&](const char* name, mode_t kind, int major, int minor) {
+        return ::mknod(tree.path(name).c_str(), kind | 0666, makedev(major, minor)) == 0;
+    };
+    struct Row {
+        const char* what;
+        std::function<bool()> make;  // false: this machine cannot make it (not root)
+        QStringList arguments;
+        int status;
+        QString err;  // what standard error starts with; empty: nothing
+        std::function<void()> check;
+    };
+    const QString pics = q(tree.path("s"));
+    QProcess reader;  // the reading end of the named pipe
+    const Row rows[] = {
+        {"out: the null device stays a device", [&] { return root && node("null", S_IFCHR, 1, 3); },
+         {"--output", q(tree.path("null")), pics}, 0, "", [&] {
+             struct stat st {};
+             ::stat(tree.path("null").c_str(), &st);
+             EXPECT_TRUE(S_ISCHR(st.st_mode));
+         }},
+        {"out: a full device reports the disk full", [&] { return root && node("full", S_IFCHR, 1, 7); },
+         {"--output", q(tree.path("full")), pics}, 1, "quiltwright-batch: Error 61: Disk full: " + q(tree.path("full")), [] {}},
+        {"out: a named pipe gives its reader the bytes", [&] {
+             if (::mkfifo(tree.path("pipe").c_str(), 0600) != 0) return false;
+             reader.start("sh", {"-c", "cat \"$0\" > \"$1\"", q(tree.path("pipe")), q(tree.path("from-pipe.bmp"))});
+             return reader.waitForStarted();
+         },
+         {"--output", q(tree.path("pipe")), pics}, 0, "", [&] {
+             reader.waitForFinished(30000);
+             EXPECT_EQ(tree.read("from-pipe.bmp"), sheet);
+         }},
+        {"out: a socket is refused", [&] {
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un address {};
+             address.sun_family = AF_UNIX;
+             const std::string path = tree.path("socket");
+             if (path.size() >= sizeof address.sun_path) return false;
+             std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+             const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+             ::close(fd);
+             return bound;
+         },
+         {"--output", q(tree.path("socket")), pics}, 1, "quiltwright-batch: Error 75: Path/File access error: " + q(tree.path("socket")) + " is a socket", [] {}},
+        {"out: - is standard output", [] { return true; }, {"--output=-", pics}, 0, "", [] {}},
+        {"out: /dev/stdout", [] { return true; }, {"--output=/dev/stdout", pics}, 0, "", [] {}},
+        {"out: another user's link in a sticky folder is not followed", [&] {
+             tree.addFile("victim", {'k'});
+             tree.addFolder("shared");
+             ::chmod(tree.path("shared").c_str(), 01777);
+             tree.addLink("shared/Combined.bmp", tree.path("victim"));
+             return root && ::lchown(tree.path("shared/Combined.bmp").c_str(), 65534, 65534) == 0;
+         },
+         {"--output", q(tree.path("shared/Combined.bmp")), pics}, 1,
+         "quiltwright-batch: Error 70: Permission denied: " + q(tree.path("shared/Combined.bmp")) + " is a link", [&] {
+             EXPECT_EQ(tree.read("victim"), std::vector<uint8_t>{'k'});
+         }},
+        {"out: the user's own link in a sticky folder is followed", [&] {
+             tree.addFolder("mine");
+             ::chmod(tree.path("mine").c_str(), 01777);
+             tree.addLink("mine/Combined.bmp", tree.path("own.bmp"));
+             return true;
+         },
+         {"--output", q(tree.path("mine/Combined.bmp")), pics}, 0, "", [&] { EXPECT_EQ(tree.read("own.bmp"), sheet); }},
+        {"in: a named pipe among the pictures", [&] { return ::mkfifo(tree.path("s/0/b.bmp").c_str(), 0600) == 0; },
+         {"--output", q(tree.path("x.bmp")), pics}, 1, "quiltwright-batch: Error 481: Invalid picture: " + q(tree.path("s/0/b.bmp")),
+         [&] { std::remove(tree.path("s/0/b.bmp").c_str()); }},
+        {"in: a device among the pictures", [&] { return root && node("s/0/b.bmp", S_IFCHR, 1, 5); },
+         {"--output", q(tree.path("x.bmp")), pics}, 1, "quiltwright-batch: Error 481: Invalid picture: " + q(tree.path("s/0/b.bmp")),
+         [&] { std::remove(tree.path("s/0/b.bmp").c_str()); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.make()) {
+            std::printf("skipped \"%s\": making it needs root\n", row.what);
+            continue;
+        }
+        const BatchResult run = batch(row.arguments);
+        EXPECT_EQ(run.status, row.status) << run.err.toStdString();
+        EXPECT_TRUE(row.err.isEmpty() ? run.err.isEmpty() : run.err.startsWith(row.err)) << run.err.toStdString();
+        const bool toStandardOutput = row.arguments.contains("--output=-") || row.arguments.contains("--output=/dev/stdout");
+        EXPECT_EQ(run.bytes, toStandardOutput ? QByteArray(reinterpret_cast<const char*>(sheet.data()), qsizetype(sheet.size())) : QByteArray());
+        row.check();
+    }
+    EXPECT_FALSE(tree.exists("-"));
+    EXPECT_FALSE(tree.exists("x.bmp"));
 }

@@ -207,6 +207,42 @@ TEST(BmpReader, palette_entries_the_file_does_not_give_are_black) {
     }
 }
 
+TEST(BmpReader, a_palette_the_pixel_offset_leaves_no_room_for_is_read_after_the_header) {
+    // The declared palette follows the header, the pixels follow the palette, but the offset says
+    // the pixels start at the header's end (or inside the palette): read as the writer meant.
+    struct Row {
+        uint16_t bits;
+        uint32_t compression;
+        int64_t offset;
+    };
+    for (const Row& row : {Row{1, 0, 54}, Row{4, 0, 54}, Row{8, 0, 54}, Row{8, 0, 54 + 8}, Row{8, 1, 54}}) {
+        SCOPED_TRACE(testing::Message() << row.bits << "-bit, compression " << row.compression << ", offset " << row.offset);
+        BmpSpec spec;
+        spec.width = 8;
+        spec.height = 2;
+        spec.bitsPerPixel = row.bits;
+        spec.compression = row.compression;
+        spec.colorsUsed = 2;
+        spec.palette = {0x112233, 0xAABBCC};
+        spec.pixelData = row.compression ? std::vector<uint8_t>{8, 1, 0, 0, 4, 0, 4, 1, 0, 1}  // RLE8: two rows
+                                         : std::vector<uint8_t>{0x55, 0x11, 0x11, 0x11, 0xAA, 0x00, 0x00, 0x00};
+        if (row.bits == 8 && !row.compression) spec.pixelData = {0, 1, 0, 1, 0, 1, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0};
+        const std::vector<uint8_t> mended = buildBmp(spec);
+        spec.pixelOffset = row.offset;
+        std::vector<uint8_t> misplaced = buildBmp(spec);
+        if (row.compression) setU32(misplaced, 34, static_cast<uint32_t>(spec.pixelData.size()));  // the data's size
+        const bmp::Image want = decode(mended).image, got = decode(misplaced).image;
+        ASSERT_EQ(got.width, want.width);
+        bool someLight = false;
+        for (int y = 0; y < want.height; ++y)
+            for (int x = 0; x < want.width; ++x) {
+                EXPECT_EQ(rgb(got, x, y), rgb(want, x, y)) << x << "," << y;
+                someLight = someLight || rgb(want, x, y) == 0xAABBCC;
+            }
+        EXPECT_TRUE(someLight);
+    }
+}
+
 TEST(BmpReader, truncation_at_every_byte_is_refused_or_complete_never_invented) {
     // RLE files end with their end-of-bitmap code: cut anywhere, they are refused. Each cut is a
     // buffer of its own, so a read past its end is a read past the buffer (the sanitizer build

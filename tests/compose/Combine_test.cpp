@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string_view>
+#include <sys/stat.h>
 #include <functional>
 
 namespace {
@@ -269,6 +271,27 @@ TEST(Combine, every_way_text_reaches_the_width_and_height_boxes_is_what_combine_
     }
 }
 
+TEST(Combine, a_long_run_that_fails_early_or_is_cancelled_returns_with_the_storage_helper_stopped) {
+    // 150 pictures, a named pipe among those the storage works ahead on: neither the helper nor
+    // the reader ever waits on it, and the run ends where it failed or was cancelled.
+    const std::pair<const char*, std::function<void(WindowDriver&)>> endings[] = {
+        {"failed at the third", [](WindowDriver& w) { w.click(QStringLiteral("cmdCombine")); }},
+        {"cancelled", [](WindowDriver& w) { w.clickAndCancel(QStringLiteral("cmdCombine")); }}};
+    for (const auto& [ending, run] : endings) {
+        SCOPED_TRACE(ending);
+        TempTree tree;
+        fill(tree, 150);
+        WindowDriver w(tree.root());
+        w.click(QStringLiteral("cmdGetContents"));
+        std::remove(tree.path("p040.bmp").c_str());
+        ASSERT_EQ(::mkfifo(tree.path("p040.bmp").c_str(), 0600), 0);
+        if (std::string_view(ending) != "cancelled") tree.addFile("p002.bmp", {'B', 'M'});
+        run(w);
+        EXPECT_FALSE(w.form().cmdSave.Enabled());
+        EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 0), colourOf(0));
+    }
+}
+
 TEST(Combine, pictures_are_read_as_they_are_when_their_turn_comes) {
     SpoiledRun gone(3, [](const TempTree& tree) { std::remove(tree.path("p000.bmp").c_str()); });
     EXPECT_TRUE(gone.reported("p000.bmp", QStringLiteral("Error 53"))) << gone.w.lastMessageText().toStdString();
@@ -321,16 +344,18 @@ TEST(Combine, a_second_run_on_a_canvas_of_the_same_size_leaves_nothing_of_the_fi
 TEST(Combine, the_programs_own_output_is_listed_but_never_painted_in) {
     Combined c(3);
     c.tree.addFile("sub/Combined.bmp", solidBmp(64, 64, 0xFFFFFF));
-    c.tree.addFile("sub/combined.bmp", solidBmp(64, 64, 0x00FF00));  // another name: a picture like any other
+    c.tree.addFile("sub/LevelCombined.bmp", solidBmp(64, 64, 0x0000FF));  // other names: pictures like any other
+    c.tree.addFile("sub/combined.bmp", solidBmp(64, 64, 0x00FF00));
     c.window.click(QStringLiteral("cmdSave"));
     c.window.click(QStringLiteral("cmdGetContents"));
-    ASSERT_EQ(c.form().piclist.ListCount(), 6);
+    ASSERT_EQ(c.form().piclist.ListCount(), 7);
     EXPECT_EQ(c.form().piclist.List(0), c.tree.path("Combined.bmp"));
     c.window.click(QStringLiteral("cmdCombine"));
     EXPECT_TRUE(c.window.messages.size() == 1) << "only Save's confirmation";
-    ASSERT_EQ(c.canvas().width, 256);  // four cells: the three pictures and sub/combined.bmp
+    ASSERT_EQ(c.canvas().width, 320);  // five cells: the three pictures, sub/combined.bmp, sub/LevelCombined.bmp
     for (int p = 0; p < 3; ++p) EXPECT_EQ(rgbAt(c.canvas(), p * 64 + 32, 32), colourOf(p));
     EXPECT_EQ(rgbAt(c.canvas(), 3 * 64, 0), 0x00FF00u);
+    EXPECT_EQ(rgbAt(c.canvas(), 4 * 64, 0), 0x0000FFu);
 
     // A list of nothing but earlier sheets paints nothing and leaves the canvas as it was.
     TempTree only;
@@ -338,7 +363,7 @@ TEST(Combine, the_programs_own_output_is_listed_but_never_painted_in) {
     c.window.openFolder(only.root());
     c.window.click(QStringLiteral("cmdGetContents"));
     c.window.click(QStringLiteral("cmdCombine"));
-    EXPECT_EQ(c.canvas().width, 256);
+    EXPECT_EQ(c.canvas().width, 320);
     EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
 }
 

@@ -13,11 +13,14 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -226,4 +229,47 @@ TEST(Save, a_signal_during_the_write_removes_the_temporary_file_and_keeps_the_ea
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(tree.read("Combined.bmp"), half);
+}
+
+TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
+    Saved s;
+    const std::string target = s.tree.path("pics/Combined.bmp");
+    struct Row {
+        const char* what;
+        std::function<bool()> make;  // false: this machine cannot make it (not root)
+        QString error;               // what the message starts with; empty: "Picture saved"
+        std::function<void()> check;
+    };
+    const auto modeOf = [&] {
+        struct stat st {};
+        ::lstat(target.c_str(), &st);
+        return st.st_mode;
+    };
+    mode_t mask = 0;
+    const Row rows[] = {
+        {"nothing, under umask 022", [&] { return mask = ::umask(022), true; }, "", [&] { EXPECT_EQ(modeOf() & 07777, 0644u); }},
+        {"nothing, under umask 077", [&] { return mask = ::umask(077), true; }, "", [&] { EXPECT_EQ(modeOf() & 07777, 0600u); }},
+        {"a named pipe nobody reads: given up at once", [&] { return ::mkfifo(target.c_str(), 0600) == 0; },
+         "Error 75\n\nPath/File access error: no program is reading from the named pipe", [&] { EXPECT_TRUE(S_ISFIFO(modeOf())); }},
+        {"a device: written into, and stays a device",
+         [&] { return ::geteuid() == 0 && ::mknod(target.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; }, "",
+         [&] { EXPECT_TRUE(S_ISCHR(modeOf())); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::remove(target.c_str());
+        const bool made = row.make();
+        if (made) {
+            s.window.messages.clear();
+            s.window.click(QStringLiteral("cmdSave"));
+            ASSERT_EQ(s.window.messages.size(), 1u);
+            if (row.error.isEmpty()) EXPECT_TRUE(s.savedMessageShown()) << s.window.lastMessageText().toStdString();
+            else EXPECT_TRUE(s.window.lastMessageText().startsWith(row.error)) << s.window.lastMessageText().toStdString();
+            row.check();
+            EXPECT_TRUE(leftovers(s.tree, "pics").empty());
+        } else {
+            std::printf("skipped \"%s\": making it needs root\n", row.what);
+        }
+        if (mask) ::umask(std::exchange(mask, 0));
+    }
 }

@@ -1,6 +1,7 @@
 #include "support/TempTree.h"
 
 #include <dirent.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,19 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 TempTree::TempTree() : m_root(m_dir.path().toStdString()) {}
+
+// Removed by its bytes, not by Qt's decoding of its names: a name that is not UTF-8 goes too.
+// Folders a test made read-only are opened up first; links are removed, never followed.
+TempTree::~TempTree() {
+    ::nftw(m_root.c_str(), [](const char* path, const struct stat* st, int kind, FTW*) {
+        if (kind == FTW_D) ::chmod(path, st->st_mode | S_IRWXU);
+        return 0;
+    }, 16, FTW_PHYS);
+    ::nftw(m_root.c_str(), [](const char* path, const struct stat*, int kind, FTW*) {
+        (kind == FTW_DP ? ::rmdir(path) : ::unlink(path));
+        return 0;
+    }, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 TempTree::TempTree(std::initializer_list<std::string> paths) : TempTree() {
     for (const auto& p : paths) {

@@ -14,6 +14,9 @@ public:
     // Relative paths; a path ending in "/" is a folder, anything else an empty file (its
     // folders made as needed).
     explicit TempTree(std::initializer_list<std::string> paths);
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
 
     const std::string& root() const { return m_root; }
     std::string path(const std::string& relative) const { return m_root + "/" + relative; }
