@@ -7,7 +7,23 @@ install(TARGETS quiltwright quiltwright-batch RUNTIME DESTINATION ${CMAKE_INSTAL
 install(FILES data/${QW_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${QW_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${CMAKE_BINARY_DIR}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
-install(FILES data/man/quiltwright.1 data/man/quiltwright-batch.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages and the changelog compressed as Debian has them (gzip -9n: no name, no time, so
+# the same sources give the same bytes); the licence as a machine-readable copyright file.
+set(QW_COMPRESSED)
+foreach(source data/man/quiltwright.1 data/man/quiltwright-batch.1 data/debian/changelog)
+  get_filename_component(name ${source} NAME)
+  set(compressed ${CMAKE_BINARY_DIR}/compressed/${name}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/compressed
+    COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${CMAKE_CURRENT_SOURCE_DIR}/${source} ${compressed}
+    DEPENDS ${source} VERBATIM)
+  list(APPEND QW_COMPRESSED ${compressed})
+endforeach()
+add_custom_target(qw_compressed ALL DEPENDS ${QW_COMPRESSED})
+install(FILES ${CMAKE_BINARY_DIR}/compressed/quiltwright.1.gz ${CMAKE_BINARY_DIR}/compressed/quiltwright-batch.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/compressed/changelog.gz data/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quiltwright)
 
 # A Debian package: `make package`.
 set(CPACK_GENERATOR DEB)

@@ -1,4 +1,4 @@
-# make run    install what is missing, build (Release) and open the window
+# make run    install what is missing, build the window (Release) and open it
 # make test   install what is missing, build and run every test
 # make bench  build the benchmarks, generate their data and measure
 # make install  install under PREFIX (/usr/local), into DESTDIR when given
@@ -16,18 +16,22 @@ PREFIX  ?= /usr/local
 # No test may run longer than this (seconds): a test that hangs fails instead of stalling CI.
 TEST_TIMEOUT ?= 120
 
-.PHONY: all deps build run test bench test-sanitize fuzz install package clean
+.PHONY: all deps configure build run test bench test-sanitize fuzz install package clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only what the window needs: the program and its icons; tests and benchmarks wait for make test.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quiltwright qw_icons
 	$(BUILD)/quiltwright
 
 test: build

@@ -126,7 +126,7 @@ AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
 
     if (exists) {
         // Keep the file as it was: its permissions, and its owner and group where we may.
-        if (::fchown(m_fd, existing.st_uid, existing.st_gid) != 0) (void)::fchown(m_fd, static_cast<uid_t>(-1), existing.st_gid);
+        if (::fchown(m_fd, existing.st_uid, existing.st_gid) != 0) (void)!::fchown(m_fd, static_cast<uid_t>(-1), existing.st_gid);
         ::fchmod(m_fd, existing.st_mode & 07777);
     } else {
         // mkstemp makes the file private; give it the mode a new file normally gets.

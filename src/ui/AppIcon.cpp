@@ -15,22 +15,27 @@ constexpr QRgb kSeam = qRgb(192, 192, 192);
 }  // namespace
 
 QImage appIconImage(int size) {
+    // Four seams, the outer two on the icon's edges, so the border is as wide on every side.
     QImage image(size, size, QImage::Format_RGB32);
-    const int cell = std::max(1, size / 3);
     const int seam = std::max(1, size / 48);  // one pixel up to 95 px, thicker on large icons
+    const auto seamAt = [&](int i) { return (i * (size - seam) + 1) / 3; };  // i = 0..3
+    const auto place = [&](int v) {  // the cell a coordinate lies in, or -1 on a seam
+        for (int i = 0; i < 4; ++i)
+            if (v >= seamAt(i) && v < seamAt(i) + seam) return -1;
+        return v < seamAt(1) ? 0 : v < seamAt(2) ? 1 : 2;
+    };
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
-            const int cx = std::min(x / cell, 2), cy = std::min(y / cell, 2);
-            const bool onSeam = x % cell < seam || y % cell < seam;
-            image.setPixel(x, y, onSeam ? kSeam : kColours[cy * 3 + cx]);
+            const int cx = place(x), cy = place(y);
+            image.setPixel(x, y, cx < 0 || cy < 0 ? kSeam : kColours[cy * 3 + cx]);
         }
     return image;
 }
 
 QByteArray appIconSvg() {
-    // 48 units across: cells of 16 with a seam of 1 along their top and left edges.
-    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\" viewBox=\"0 0 48 48\">\n"
-                     "  <rect width=\"48\" height=\"48\" fill=\"#c0c0c0\"/>\n";
+    // 49 units across: cells of 15 between seams of 1, the outer seams on every edge.
+    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\" viewBox=\"0 0 49 49\">\n"
+                     "  <rect width=\"49\" height=\"49\" fill=\"#c0c0c0\"/>\n";
     for (int i = 0; i < 9; ++i) {
         const int x = (i % 3) * 16 + 1, y = (i / 3) * 16 + 1;
         svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"15\" height=\"15\" fill=\"%3\"/>\n")

@@ -4,6 +4,7 @@
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
+#include "ui/AppIcon.h"
 #include "ui/CanvasWidget.h"
 #include "toolkit/Screen.h"
 
@@ -55,6 +56,14 @@ void expectStartUpState(float factor) {
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(window.windowIcon().isNull());
+    // The icon's grey border is as wide on every side, at every size it is drawn.
+    for (const int size : kIconSizes) {
+        const QImage icon = appIconImage(size);
+        for (int i = 0; i < size; ++i)
+            for (const QPoint edge : {QPoint(i, 0), QPoint(i, size - 1), QPoint(0, i), QPoint(size - 1, i)})
+                ASSERT_EQ(icon.pixel(edge), icon.pixel(0, 0)) << size << " px at " << edge.x() << "," << edge.y();
+        EXPECT_NE(icon.pixel(size / 6, size / 6), icon.pixel(0, 0));  // a cell, inside the border
+    }
 
     for (const Place& p : kDesign) {
         SCOPED_TRACE(p.name);
