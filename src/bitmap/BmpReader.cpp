@@ -285,72 +285,93 @@ __attribute__((target("ssse3"))) int32_t unpack24Shuffled(const uint8_t* src, ui
 }
 #endif
 
-void decodeRows(const Header& h, const uint8_t* data, size_t size, Image& image) {
-    const uint64_t rowStride = stride(h);
-    const auto palette = readPalette(h, data, size);
-    const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
-    const bool plain32 = h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
-                         (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
-    image.hasAlpha = h.masks[3] != 0 && h.bitsPerPixel >= 16;
-    const int32_t width = image.width;
-    const uint32_t bpp = h.bitsPerPixel;
+// What decoding one stored row of an uncompressed bitmap needs: the palette and the channels.
+struct RowFormat {
+    int32_t width = 0;
+    uint32_t bpp = 0;
+    std::array<uint32_t, 256> palette{};
+    Channel red{0}, green{0}, blue{0}, alpha{0};
+    bool plain32 = false;
+    bool opaque32 = false;  // plain 32-bit without an alpha mask: the fourth byte is not alpha
+    bool hasAlpha = false;
+};
 
-    for (int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
-        const uint8_t* src = data + h.pixelOffset + fileRow * rowStride;
-        uint32_t* out = image.row(static_cast<int32_t>(h.topDown ? fileRow : h.height - 1 - fileRow));
-        if (bpp == 8) {
-            for (int32_t x = 0; x < width; ++x) out[x] = palette[src[x]];
-        } else if (bpp < 8) {
-            const int perByte = 8 / static_cast<int>(bpp);
-            const uint32_t indexMask = (1u << bpp) - 1;
-            for (int32_t x = 0; x < width; ++x) {
-                const int shift = 8 - static_cast<int>(bpp) * (x % perByte + 1);
-                out[x] = palette[(src[x / perByte] >> shift) & indexMask];
-            }
-        } else if (bpp == 24) {
-            int32_t x = 0;
+RowFormat rowFormat(const Header& h, const uint8_t* data, size_t size) {
+    RowFormat f;
+    f.width = static_cast<int32_t>(h.width);
+    f.bpp = h.bitsPerPixel;
+    f.palette = readPalette(h, data, size);
+    f.red = Channel(h.masks[0]), f.green = Channel(h.masks[1]), f.blue = Channel(h.masks[2]), f.alpha = Channel(h.masks[3]);
+    f.plain32 = h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
+                (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
+    f.opaque32 = h.masks[3] == 0;
+    f.hasAlpha = (h.masks[3] != 0 && h.bitsPerPixel >= 16) || h.bitsPerPixel == 64;
+    return f;
+}
+
+void decodeRow(const RowFormat& f, const uint8_t* src, uint32_t* out) {
+    const int32_t width = f.width;
+    const uint32_t bpp = f.bpp;
+    if (bpp == 8) {
+        for (int32_t x = 0; x < width; ++x) out[x] = f.palette[src[x]];
+    } else if (bpp < 8) {
+        const int perByte = 8 / static_cast<int>(bpp);
+        const uint32_t indexMask = (1u << bpp) - 1;
+        for (int32_t x = 0; x < width; ++x) {
+            const int shift = 8 - static_cast<int>(bpp) * (x % perByte + 1);
+            out[x] = f.palette[(src[x / perByte] >> shift) & indexMask];
+        }
+    } else if (bpp == 24) {
+        int32_t x = 0;
 #if defined(__x86_64__)
-            if (hasSsse3()) {
-                x = unpack24Shuffled(src, out, width);
-                src += 3 * static_cast<size_t>(x);
-            }
+        if (hasSsse3()) {
+            x = unpack24Shuffled(src, out, width);
+            src += 3 * static_cast<size_t>(x);
+        }
 #endif
-            // Four pixels from three 32-bit words at a time, then the rest one by one.
-            for (; x + 4 <= width; x += 4, src += 12) {
-                uint32_t w[3];
-                std::memcpy(w, src, 12);
-                out[x] = kOpaqueBlack | (w[0] & 0xFFFFFF);
-                out[x + 1] = kOpaqueBlack | (w[0] >> 24) | ((w[1] & 0xFFFF) << 8);
-                out[x + 2] = kOpaqueBlack | (w[1] >> 16) | ((w[2] & 0xFF) << 16);
-                out[x + 3] = kOpaqueBlack | (w[2] >> 8);
-            }
-            for (; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
-        } else if (bpp == 32 && plain32) {
-            if (h.masks[3] == 0) {
-                for (int32_t x = 0; x < width; ++x) {
-                    uint32_t p;
-                    std::memcpy(&p, src + 4 * x, 4);
-                    out[x] = p | kOpaqueBlack;
-                }
-            }
-            else
-                std::memcpy(out, src, 4 * static_cast<size_t>(width));
-        } else if (bpp == 16 || bpp == 32) {
+        // Four pixels from three 32-bit words at a time, then the rest one by one.
+        for (; x + 4 <= width; x += 4, src += 12) {
+            uint32_t w[3];
+            std::memcpy(w, src, 12);
+            out[x] = kOpaqueBlack | (w[0] & 0xFFFFFF);
+            out[x + 1] = kOpaqueBlack | (w[0] >> 24) | ((w[1] & 0xFFFF) << 8);
+            out[x + 2] = kOpaqueBlack | (w[1] >> 16) | ((w[2] & 0xFF) << 16);
+            out[x + 3] = kOpaqueBlack | (w[2] >> 8);
+        }
+        for (; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
+    } else if (bpp == 32 && f.plain32) {
+        if (f.opaque32) {
             for (int32_t x = 0; x < width; ++x) {
-                const uint32_t p = bpp == 16 ? u16(src + 2 * x) : u32(src + 4 * x);
-                const uint32_t a = image.hasAlpha ? alpha(p) : 0xFF;
-                out[x] = (a << 24) | (red(p) << 16) | (green(p) << 8) | blue(p);
+                uint32_t p;
+                std::memcpy(&p, src + 4 * x, 4);
+                out[x] = p | kOpaqueBlack;
             }
-        } else {  // 64: B, G, R, A as signed 2.13 fixed point, linear light
-            for (int32_t x = 0; x < width; ++x, src += 8) {
-                const auto channel = [&](int i) { return static_cast<int16_t>(u16(src + 2 * i)); };
-                const int a = std::clamp<int>(channel(3), 0, 8192);
-                out[x] = (static_cast<uint32_t>((a * 255 + 4096) / 8192) << 24) | (linearToSrgb(channel(2)) << 16) |
-                         (linearToSrgb(channel(1)) << 8) | linearToSrgb(channel(0));
-            }
-            image.hasAlpha = true;
+        } else {
+            std::memcpy(out, src, 4 * static_cast<size_t>(width));
+        }
+    } else if (bpp == 16 || bpp == 32) {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t p = bpp == 16 ? u16(src + 2 * x) : u32(src + 4 * x);
+            const uint32_t a = f.hasAlpha ? f.alpha(p) : 0xFF;
+            out[x] = (a << 24) | (f.red(p) << 16) | (f.green(p) << 8) | f.blue(p);
+        }
+    } else {  // 64: B, G, R, A as signed 2.13 fixed point, linear light
+        for (int32_t x = 0; x < width; ++x, src += 8) {
+            const auto channel = [&](int i) { return static_cast<int16_t>(u16(src + 2 * i)); };
+            const int a = std::clamp<int>(channel(3), 0, 8192);
+            out[x] = (static_cast<uint32_t>((a * 255 + 4096) / 8192) << 24) | (linearToSrgb(channel(2)) << 16) |
+                     (linearToSrgb(channel(1)) << 8) | linearToSrgb(channel(0));
         }
     }
+}
+
+void decodeRows(const Header& h, const uint8_t* data, size_t size, Image& image) {
+    const RowFormat format = rowFormat(h, data, size);
+    image.hasAlpha = format.hasAlpha;
+    const uint64_t rowStride = stride(h);
+    for (int64_t fileRow = 0; fileRow < h.height; ++fileRow)
+        decodeRow(format, data + h.pixelOffset + fileRow * rowStride,
+                  image.row(static_cast<int32_t>(h.topDown ? fileRow : h.height - 1 - fileRow)));
 }
 
 // RLE8, RLE4 and OS/2 RLE24. Rows run bottom-up; runs that pass the right edge are cut there.
@@ -411,6 +432,45 @@ void decodeRle(const Header& h, const uint8_t* data, size_t size, Image& image) 
 }
 
 }  // namespace
+
+struct RowReader::Layout {
+    Header header;
+    RowFormat format;
+};
+
+std::optional<RowReader> RowReader::open(const uint8_t* head, size_t headSize, uint64_t fileSize, uint64_t pixelBudget) {
+    if (headSize > fileSize) return std::nullopt;
+    // The header is read from head alone; a head that stops inside it is no verdict on the file.
+    if (headSize < fileSize && (headSize < 18 || headSize < 14 + uint64_t{u32(head + 14)})) return std::nullopt;
+    Header h = readHeader(head, headSize);
+    const bool uncompressed = h.compression == Compression::Rgb || h.compression == Compression::BitFields ||
+                              h.compression == Compression::AlphaBitFields;
+    if (!uncompressed) return std::nullopt;
+    mendPixelOffset(h, fileSize);
+    if (headSize < std::min<uint64_t>(h.pixelOffset, fileSize)) return std::nullopt;  // palette or masks not in hand
+    validate(h, fileSize, pixelBudget);
+    readMasks(h, head, fileSize);
+    if (fileSize - h.pixelOffset < pixelBytes(h))
+        refuse("the file ends before its pixel data ends (" + std::to_string(fileSize - h.pixelOffset) + " of " +
+               std::to_string(pixelBytes(h)) + " bytes)");
+    auto layout = std::make_shared<Layout>();
+    layout->header = h;
+    layout->format = rowFormat(h, head, fileSize);
+    return RowReader(std::move(layout));
+}
+
+int32_t RowReader::width() const { return m_layout->format.width; }
+int32_t RowReader::height() const { return static_cast<int32_t>(m_layout->header.height); }
+bool RowReader::hasAlpha() const { return m_layout->format.hasAlpha; }
+size_t RowReader::rowBytes() const {
+    return static_cast<size_t>((static_cast<uint64_t>(m_layout->header.width) * m_layout->header.bitsPerPixel + 7) / 8);
+}
+uint64_t RowReader::rowOffset(int32_t y) const {
+    const Header& h = m_layout->header;
+    const uint64_t fileRow = h.topDown ? static_cast<uint64_t>(y) : static_cast<uint64_t>(h.height - 1 - y);
+    return h.pixelOffset + fileRow * stride(h);
+}
+void RowReader::decodeRow(const uint8_t* stored, uint32_t* out) const { bmp::decodeRow(m_layout->format, stored, out); }
 
 Decoded decode(const uint8_t* data, size_t size, uint64_t pixelBudget) {
     Header h = readHeader(data, size);

@@ -74,7 +74,9 @@ void frmQuiltwright::cmdCombine_Click() {
     // failed or cancelled run is never saved as if it were complete.
     cmdSave.setEnabled(false);
     LongCommand command(host(), QStringLiteral("Combine"));
-    tk::ReadAhead readAhead(toPaint);  // the storage works ahead while a picture is painted
+    // The storage works ahead while a picture is painted: on the rows the cells sample, for
+    // pictures much larger than their cells.
+    tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, chkDropFloor.Value() == 1});
     tk::Picture picture;
     compose::CellWalk cell{cellWidth, cellHeight, canvas.width};
     for (int32_t i = 0; i < pictures; ++i) {

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -88,6 +89,90 @@ void refuseUnlessRegular(const struct stat& st, const std::string& path) {
 
 }  // namespace
 
+// A large uncompressed bitmap file, open, read a row at a time as it is painted.
+class PictureFile {
+public:
+    PictureFile(int fd, std::string path, bmp::RowReader reader) : m_fd(fd), m_path(std::move(path)), m_reader(reader) {}
+    ~PictureFile() { ::close(m_fd); }
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+
+    const bmp::RowReader& reader() const { return m_reader; }
+    const bmp::Image& whole();
+    PictureRows rows(std::vector<int32_t> wanted);
+
+private:
+    // Reads exactly count bytes at offset; a file that has shrunk since it was opened is
+    // refused as a file cut short is, never painted with rows it does not hold.
+    void readAt(uint8_t* into, size_t count, uint64_t offset);
+
+    int m_fd;
+    std::string m_path;
+    bmp::RowReader m_reader;
+    std::shared_ptr<bmp::Image> m_whole;
+};
+
+void PictureFile::readAt(uint8_t* into, size_t count, uint64_t offset) {
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(m_fd, into + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw fileError(errno, displayPath(m_path));
+        if (n == 0) {
+            struct stat st {};
+            ::fstat(m_fd, &st);
+            throw invalidPicture(m_path, QStringLiteral("the file ends before its pixel data ends; it changed while it "
+                                                        "was read (%1 bytes now)").arg(st.st_size));
+        }
+        got += static_cast<size_t>(n);
+    }
+}
+
+const bmp::Image& PictureFile::whole() {
+    if (m_whole) return *m_whole;
+    const int32_t width = m_reader.width(), height = m_reader.height();
+    const uint64_t first = std::min(m_reader.rowOffset(0), m_reader.rowOffset(height - 1));
+    const uint64_t end = std::max(m_reader.rowOffset(0), m_reader.rowOffset(height - 1)) + m_reader.rowBytes();
+    try {
+        auto image = std::make_shared<bmp::Image>();
+        image->width = width, image->height = height, image->hasAlpha = m_reader.hasAlpha();
+        image->pixels = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(width) * static_cast<size_t>(height));
+        auto stored = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(end - first));
+        readAt(stored.get(), static_cast<size_t>(end - first), first);
+        for (int32_t y = 0; y < height; ++y) m_reader.decodeRow(stored.get() + (m_reader.rowOffset(y) - first), image->row(y));
+        m_whole = std::move(image);
+    } catch (const std::bad_alloc&) {
+        throw Error(kOutOfMemory, QStringLiteral("Out of memory loading %1").arg(displayPath(m_path)));
+    }
+    return *m_whole;
+}
+
+PictureRows PictureFile::rows(std::vector<int32_t> wanted) {
+    // Most of the picture: one read of the whole is cheaper than many small ones.
+    if (m_whole || wanted.size() * 2 >= static_cast<size_t>(m_reader.height())) return PictureRows(whole());
+    const size_t width = static_cast<size_t>(m_reader.width()), bytes = m_reader.rowBytes();
+    auto pixels = std::make_unique_for_overwrite<uint32_t[]>(wanted.size() * width);
+    auto stored = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        readAt(stored.get(), bytes, m_reader.rowOffset(wanted[i]));
+        m_reader.decodeRow(stored.get(), pixels.get() + i * width);
+    }
+    return PictureRows(std::move(wanted), std::move(pixels), static_cast<int32_t>(width));
+}
+
+const uint32_t* PictureRows::row(int32_t y) const {
+    if (m_whole) return m_whole->row(y);
+    const auto at = std::lower_bound(m_rows.begin(), m_rows.end(), y);
+    return m_pixels.get() + static_cast<size_t>(at - m_rows.begin()) * static_cast<size_t>(m_width);
+}
+
+int32_t Picture::widthPixels() const { return m_file ? m_file->reader().width() : m_image ? m_image->width : 0; }
+int32_t Picture::heightPixels() const { return m_file ? m_file->reader().height() : m_image ? m_image->height : 0; }
+const bmp::Image& Picture::image() const { return m_file ? m_file->whole() : *m_image; }
+PictureRows Picture::rows(std::vector<int32_t> wanted) const {
+    return m_file ? m_file->rows(std::move(wanted)) : PictureRows(*m_image);
+}
+
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path) {
     try {
         bmp::Decoded decoded = bmp::decode(data, size);
@@ -110,7 +195,9 @@ Picture LoadPicture(const std::string& path) {
     if (fd < 0) throw fileError(errno, displayPath(path));
     struct Closer {
         int fd;
-        ~Closer() { ::close(fd); }
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
     } closer{fd};
     if (::fstat(fd, &st) != 0) throw fileError(errno, displayPath(path));
     refuseUnlessRegular(st, path);
@@ -119,8 +206,31 @@ Picture LoadPicture(const std::string& path) {
 
     static thread_local ReadBuffer buffer;
     const size_t expected = static_cast<size_t>(st.st_size);
-    uint8_t* data = buffer.reserve(expected);
     size_t got = 0;
+    if (expected >= kReadAsPainted) {
+        // A large file: its header and palette first; an uncompressed one is read as painted.
+        constexpr size_t kHead = size_t{64} << 10;
+        uint8_t* head = buffer.reserve(kHead);
+        while (got < kHead) {
+            const ssize_t n = ::read(fd, head + got, kHead - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw fileError(errno, displayPath(path));
+            if (n == 0) break;
+            got += static_cast<size_t>(n);
+        }
+        try {
+            if (auto reader = bmp::RowReader::open(head, got, std::max<uint64_t>(got, static_cast<uint64_t>(st.st_size)))) {
+                ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);  // rows far apart: no read-ahead between them
+                closer.fd = -1;  // the picture keeps it
+                return Picture(std::make_shared<PictureFile>(fd, path, *reader));
+            }
+        } catch (const bmp::FormatError& e) {
+            throw invalidPicture(path, QString::fromStdString(e.what()));
+        }
+        if (::lseek(fd, 0, SEEK_SET) != 0) throw fileError(errno, displayPath(path));  // read it whole after all
+        got = 0;
+    }
+    uint8_t* data = buffer.reserve(expected);
     while (got < expected) {
         const ssize_t n = ::read(fd, data + got, expected - got);
         if (n < 0 && errno == EINTR) continue;

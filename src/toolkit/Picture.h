@@ -6,26 +6,54 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tk {
 
-// A loaded picture or a picture box's image: pixels shared, never copied on assignment.
+class PictureFile;
+
+// Some rows of a picture, as a paint needs them: row(y) for each y it was asked for.
+class PictureRows {
+public:
+    explicit PictureRows(const bmp::Image& whole) : m_whole(&whole) {}
+    PictureRows(std::vector<int32_t> rows, std::unique_ptr<uint32_t[]> pixels, int32_t width)
+        : m_rows(std::move(rows)), m_pixels(std::move(pixels)), m_width(width) {}
+    const uint32_t* row(int32_t y) const;
+
+private:
+    const bmp::Image* m_whole = nullptr;
+    std::vector<int32_t> m_rows;  // sorted
+    std::unique_ptr<uint32_t[]> m_pixels;
+    int32_t m_width = 0;
+};
+
+// A loaded picture or a picture box's image: pixels shared, never copied on assignment. A large
+// uncompressed file is read as it is painted: only the rows a paint samples are read and
+// decoded, the file staying open (and its size checked) until the last copy of the picture goes.
 class Picture {
 public:
     Picture() = default;
     explicit Picture(std::shared_ptr<const bmp::Image> image) : m_image(std::move(image)) {}
-    bool isNull() const { return !m_image; }
-    int32_t widthPixels() const { return m_image ? m_image->width : 0; }
-    int32_t heightPixels() const { return m_image ? m_image->height : 0; }
-    const bmp::Image& image() const { return *m_image; }
+    explicit Picture(std::shared_ptr<PictureFile> file) : m_file(std::move(file)) {}
+    bool isNull() const { return !m_image && !m_file; }
+    int32_t widthPixels() const;
+    int32_t heightPixels() const;
+    // Every pixel (a picture read as painted is decoded whole on first use, then kept).
+    const bmp::Image& image() const;
+    // The rows a paint needs (sorted, each once): read alone from the file where they are few.
+    PictureRows rows(std::vector<int32_t> wanted) const;
+    bool readAsPainted() const { return m_file != nullptr; }
 
 private:
     std::shared_ptr<const bmp::Image> m_image;
+    std::shared_ptr<PictureFile> m_file;
 };
 
 // Reads a bitmap file (path as the file system's bytes). Errors name the file: 53 when it is
 // missing, 70/75 when it cannot be read, 481 "Invalid picture" with the reason when the file
-// is not a bitmap this program reads.
+// is not a bitmap this program reads. Files of kReadAsPainted bytes and more that are not
+// compressed keep only their header and palette in memory until painted.
+inline constexpr uint64_t kReadAsPainted = uint64_t{256} << 10;
 Picture LoadPicture(const std::string& path);
 
 // Decodes bitmap bytes already in memory; `path` only names the file in errors.

@@ -149,11 +149,11 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
                               std::optional<float> width2, std::optional<float> height2, std::optional<int32_t> opcode) {
     if (picture.isNull()) throw invalidCall();
     if (opcode && *opcode != kSourceCopy) throw invalidCall();
-    const bmp::Image& src = picture.image();
+    const int32_t srcWidth = picture.widthPixels(), srcHeight = picture.heightPixels();
 
     // Source region in picture pixels; the picture's own pixel is one screen pixel.
     double sx = x2 ? toPixelsX(*x2) : 0, sy = y2 ? toPixelsY(*y2) : 0;
-    double sw = width2 ? toPixelsX(*width2) : src.width, sh = height2 ? toPixelsY(*height2) : src.height;
+    double sw = width2 ? toPixelsX(*width2) : srcWidth, sh = height2 ? toPixelsY(*height2) : srcHeight;
     // Destination rectangle in the box's pixels.
     double dx = toPixelsX(x1), dy = toPixelsY(y1);
     double dw = width1 ? toPixelsX(*width1) : sw, dh = height1 ? toPixelsY(*height1) : sh;
@@ -173,9 +173,13 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
     const auto whole = [](double v) { return v == std::floor(v); };
     if (!flipX && !flipY && dw == sw && dh == sh && whole(dx) && whole(dy) && whole(sx) && whole(sy)) {
         const auto shiftX = static_cast<int64_t>(sx - dx), shiftY = static_cast<int64_t>(sy - dy);
-        const int64_t from = std::max<int64_t>(left, -shiftX), to = std::min<int64_t>(right, src.width - shiftX);
-        for (int64_t y = std::max<int64_t>(top, -shiftY); y < std::min<int64_t>(bottom, src.height - shiftY); ++y) {
-            const uint32_t* in = src.row(static_cast<int32_t>(y + shiftY)) + shiftX;
+        const int64_t from = std::max<int64_t>(left, -shiftX), to = std::min<int64_t>(right, srcWidth - shiftX);
+        const int64_t firstRow = std::max<int64_t>(top, -shiftY), endRow = std::min<int64_t>(bottom, srcHeight - shiftY);
+        std::vector<int32_t> wanted;
+        for (int64_t y = firstRow; y < endRow; ++y) wanted.push_back(static_cast<int32_t>(y + shiftY));
+        const PictureRows rows = picture.rows(std::move(wanted));
+        for (int64_t y = firstRow; y < endRow; ++y) {
+            const uint32_t* in = rows.row(static_cast<int32_t>(y + shiftY)) + shiftX;
             uint32_t* out = dst.row(static_cast<int32_t>(y));
             for (int64_t x = from; x < to; ++x) out[x] = in[x] | kOpaque;
         }
@@ -194,14 +198,23 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
     std::vector<int32_t> columns(static_cast<size_t>(right - left));
     bool straight = true;  // every column is the next source column: copy whole runs
     for (int64_t x = left; x < right; ++x) {
-        columns[static_cast<size_t>(x - left)] = sourceIndex(x, dx, dw, sx, sw, flipX, src.width);
+        columns[static_cast<size_t>(x - left)] = sourceIndex(x, dx, dw, sx, sw, flipX, srcWidth);
         straight = straight && columns[static_cast<size_t>(x - left)] >= 0 &&
                    (x == left || columns[static_cast<size_t>(x - left)] == columns[static_cast<size_t>(x - left - 1)] + 1);
     }
+    // The rows the destination samples, read (from the file, for a large picture) only once each.
+    std::vector<int32_t> sourceRows(static_cast<size_t>(bottom - top));
+    for (int64_t y = top; y < bottom; ++y) sourceRows[static_cast<size_t>(y - top)] = sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight);
+    std::vector<int32_t> wanted;
+    for (const int32_t r : sourceRows)
+        if (r >= 0) wanted.push_back(r);
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    const PictureRows rows = picture.rows(std::move(wanted));
     for (int64_t y = top; y < bottom; ++y) {
-        const int32_t sourceRow = sourceIndex(y, dy, dh, sy, sh, flipY, src.height);
+        const int32_t sourceRow = sourceRows[static_cast<size_t>(y - top)];
         if (sourceRow < 0) continue;
-        const uint32_t* in = src.row(sourceRow);
+        const uint32_t* in = rows.row(sourceRow);
         uint32_t* out = dst.row(static_cast<int32_t>(y)) + left;
         if (straight) {
             const uint32_t* from = in + columns[0];

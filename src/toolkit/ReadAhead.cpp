@@ -1,13 +1,18 @@
 #include "toolkit/ReadAhead.h"
 
+#include "bitmap/BmpReader.h"
+#include "toolkit/Picture.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
+
 namespace tk {
 
-ReadAhead::ReadAhead(const std::vector<std::string>& paths, size_t window)
-    : m_paths(paths), m_window(window), m_thread([this] { run(); }) {}
+ReadAhead::ReadAhead(const std::vector<std::string>& paths, size_t window, Cell cell)
+    : m_paths(paths), m_window(window), m_cell(cell), m_thread([this] { run(); }) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -34,14 +39,44 @@ void ReadAhead::run() {
             m_moved.wait(lock, [&] { return m_stop || i <= m_reached + m_window; });
             if (m_stop) return;
         }
-        // Only regular files: a pipe or a device is the reader's to refuse, never opened here.
-        struct stat st;
-        if (::stat(m_paths[i].c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        const int fd = ::open(m_paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) continue;  // the reader will meet it and say why
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
-        ::close(fd);
+        hint(m_paths[i]);
     }
+}
+
+void ReadAhead::hint(const std::string& path) const {
+    // Only regular files: a pipe or a device is the reader's to refuse, never opened here.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return;  // the reader will meet it and say why
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (m_cell.height > 0 && static_cast<uint64_t>(st.st_size) >= kReadAsPainted) {
+        // A large picture: its header says where the rows the cell samples lie.
+        std::vector<uint8_t> head(size_t{64} << 10);
+        const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+        std::optional<bmp::RowReader> rows;
+        try {
+            if (got > 0) rows = bmp::RowReader::open(head.data(), static_cast<size_t>(got), static_cast<uint64_t>(st.st_size));
+        } catch (const bmp::FormatError&) {
+            return;  // the reader will refuse it
+        }
+        if (rows && rows->height() > m_cell.height) {
+            const auto hintRow = [&](int64_t y) {
+                ::posix_fadvise(fd, static_cast<off_t>(rows->rowOffset(static_cast<int32_t>(y))), static_cast<off_t>(rows->rowBytes()),
+                                POSIX_FADV_WILLNEED);
+            };
+            // The row each cell row takes when the picture is stretched into the cell.
+            for (int64_t k = 0; k < m_cell.height; ++k) hintRow((2 * k + 1) * rows->height() / (2 * int64_t{m_cell.height}));
+            if (m_cell.topRows)
+                for (int64_t y = 0; y < m_cell.height; ++y) hintRow(y);
+            return;
+        }
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
 }
 
 }  // namespace tk

@@ -5,11 +5,12 @@
 // camera card, a network share, after a reboot) the storage then serves many requests at once
 // instead of one at a time.
 //
-// It only hints: nothing is read into this process, the reader still opens and reads each file
-// itself, in order, as the file is when its turn comes, and a file that is gone or unreadable
-// is the reader's to report. Destroying it stops the helper at once.
+// It only hints: nothing but a large file's header is read into this process, the reader still
+// opens and reads each file itself, in order, as the file is when its turn comes, and a file
+// that is gone or unreadable is the reader's to report. Destroying it stops the helper at once.
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -18,10 +19,19 @@
 
 namespace tk {
 
+// The cell the pictures go into, in pixels: a large uncompressed picture taller than the cell is
+// read only in the rows the cell samples (and, with topRows, its top cell-height rows, which drop
+// to floor draws at their own size), so only those rows are hinted.
+struct ReadAheadCell {
+    int32_t width = 0, height = 0;
+    bool topRows = false;
+};
+
 class ReadAhead {
 public:
+    using Cell = ReadAheadCell;
     // paths must outlive this object.
-    explicit ReadAhead(const std::vector<std::string>& paths, size_t window = 64);
+    explicit ReadAhead(const std::vector<std::string>& paths, size_t window = 64, Cell cell = {});
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -31,9 +41,11 @@ public:
 
 private:
     void run();
+    void hint(const std::string& path) const;
 
     const std::vector<std::string>& m_paths;
     const size_t m_window;
+    const Cell m_cell;
     std::mutex m_mutex;
     std::condition_variable m_moved;
     size_t m_reached = 0;
