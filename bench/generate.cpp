@@ -1,6 +1,7 @@
 // Benchmark data: `generate sprites DIR N` writes N pictures of 64 x 64 (8-, 24- and 32-bit
 // mixed, some top-down, a few odd sizes) into nested folders; `generate walk DIR` writes a tree
-// of 100,000 files in 5,000 folders, about 5% of them .bmp.
+// of 100,000 files in 5,000 folders, about 5% of them .bmp; `generate screenshots DIR N` writes N
+// screenshot-like pictures of 1920 x 1080, 24-bit (6 MB each).
 
 #include "support/BmpBuilder.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -64,6 +66,37 @@ int main(int argc, char* argv[]) {
             char name[32];
             std::snprintf(name, sizeof name, "/s%05d.bmp", i);
             write(folder + name, picture(i));
+        }
+    } else if (kind == "screenshots") {
+        // Screenshot-like pictures of 1920 x 1080, 24-bit, bottom-up: a desktop gradient, a few
+        // windows with title bars, and text-like speckle, different in every file.
+        const int n = argc > 3 ? std::atoi(argv[3]) : 300, width = 1920, height = 1080;
+        makeFolder(root);
+        const size_t stride = (width * 3 + 3) / 4 * 4;
+        std::vector<uint8_t> file(54 + stride * height);
+        for (int i = 0; i < n; ++i) {
+            BmpSpec spec;
+            spec.width = width, spec.height = height;
+            const std::vector<uint8_t> header = buildBmp(spec);  // the header alone: no pixel data given
+            std::copy(header.begin(), header.begin() + 54, file.begin());
+            for (int b = 0; b < 4; ++b) file[2 + b] = static_cast<uint8_t>(file.size() >> (8 * b));  // the file's size
+            uint32_t seed = 2463534242u + static_cast<uint32_t>(i) * 747796405u;
+            for (int y = 0; y < height; ++y) {
+                uint8_t* row = file.data() + 54 + static_cast<size_t>(height - 1 - y) * stride;
+                for (int x = 0; x < width; ++x) {
+                    const int window = (x / 480 + y / 360 + i) % 4;
+                    uint32_t c = 0x203050u + static_cast<uint32_t>((y * 80 / height) << 8 | (x * 60 / width));
+                    if (window == 1) c = (y % 360) < 24 ? 0x3060A0u : 0xF4F4F4u;
+                    if (window == 1 && (y % 360) >= 40 && (y % 18) < 10 && (x % 480) > 20 && (x % 480) < 440) {
+                        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+                        if (seed % 3 == 0) c = 0x202020u;
+                    }
+                    row[3 * x] = static_cast<uint8_t>(c), row[3 * x + 1] = static_cast<uint8_t>(c >> 8), row[3 * x + 2] = static_cast<uint8_t>(c >> 16);
+                }
+            }
+            char name[32];
+            std::snprintf(name, sizeof name, "/shot%03d.bmp", i);
+            write(root + name, file);
         }
     } else if (kind == "walk") {
         const std::vector<uint8_t> small = solidBmp(2, 2, 0x808080);

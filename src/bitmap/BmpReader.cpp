@@ -309,7 +309,8 @@ RowFormat rowFormat(const Header& h, const uint8_t* data, size_t size) {
     return f;
 }
 
-void decodeRow(const RowFormat& f, const uint8_t* src, uint32_t* out) {
+// Inlined where a whole picture is decoded, so that its loops see a format of their own.
+[[gnu::always_inline]] inline void decodeRow(const RowFormat& f, const uint8_t* src, uint32_t* out) {
     const int32_t width = f.width;
     const uint32_t bpp = f.bpp;
     if (bpp == 8) {

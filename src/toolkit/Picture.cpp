@@ -160,8 +160,7 @@ PictureRows PictureFile::rows(std::vector<int32_t> wanted) {
     return PictureRows(std::move(wanted), std::move(pixels), static_cast<int32_t>(width));
 }
 
-const uint32_t* PictureRows::row(int32_t y) const {
-    if (m_whole) return m_whole->row(y);
+const uint32_t* PictureRows::sampledRow(int32_t y) const {
     const auto at = std::lower_bound(m_rows.begin(), m_rows.end(), y);
     return m_pixels.get() + static_cast<size_t>(at - m_rows.begin()) * static_cast<size_t>(m_width);
 }
@@ -209,10 +208,9 @@ Picture LoadPicture(const std::string& path) {
     size_t got = 0;
     if (expected >= kReadAsPainted) {
         // A large file: its header and palette first; an uncompressed one is read as painted.
-        constexpr size_t kHead = size_t{64} << 10;
-        uint8_t* head = buffer.reserve(kHead);
-        while (got < kHead) {
-            const ssize_t n = ::read(fd, head + got, kHead - got);
+        uint8_t* head = buffer.reserve(kPictureHead);
+        while (got < kPictureHead) {
+            const ssize_t n = ::read(fd, head + got, kPictureHead - got);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw fileError(errno, displayPath(path));
             if (n == 0) break;

@@ -18,9 +18,10 @@ public:
     explicit PictureRows(const bmp::Image& whole) : m_whole(&whole) {}
     PictureRows(std::vector<int32_t> rows, std::unique_ptr<uint32_t[]> pixels, int32_t width)
         : m_rows(std::move(rows)), m_pixels(std::move(pixels)), m_width(width) {}
-    const uint32_t* row(int32_t y) const;
+    const uint32_t* row(int32_t y) const { return m_whole ? m_whole->row(y) : sampledRow(y); }
 
 private:
+    const uint32_t* sampledRow(int32_t y) const;
     const bmp::Image* m_whole = nullptr;
     std::vector<int32_t> m_rows;  // sorted
     std::unique_ptr<uint32_t[]> m_pixels;
@@ -54,6 +55,9 @@ private:
 // is not a bitmap this program reads. Files of kReadAsPainted bytes and more that are not
 // compressed keep only their header and palette in memory until painted.
 inline constexpr uint64_t kReadAsPainted = uint64_t{256} << 10;
+// What is read first of such a file: its header, palette and masks (a file whose pixels start
+// further in is read whole).
+inline constexpr size_t kPictureHead = size_t{16} << 10;
 Picture LoadPicture(const std::string& path);
 
 // Decodes bitmap bytes already in memory; `path` only names the file in errors.

@@ -28,6 +28,19 @@ uint32_t toArgb(uint32_t colour) {
     return kOpaque | ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
 }
 
+// The rows of the picture that destination rows first..end-1 take (sourceRow(y), -1 for none):
+// a picture read as it is painted reads just those, each once; one in memory has them all.
+template <typename SourceRow>
+PictureRows readRows(const Picture& picture, int64_t first, int64_t end, SourceRow sourceRow) {
+    if (!picture.readAsPainted()) return PictureRows(picture.image());
+    std::vector<int32_t> wanted;
+    for (int64_t y = first; y < end; ++y)
+        if (const int32_t row = sourceRow(y); row >= 0 && (wanted.empty() || row != wanted.back())) wanted.push_back(row);
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    return picture.rows(std::move(wanted));
+}
+
 }  // namespace
 
 void PictureBox::setWidth(float v) {
@@ -175,9 +188,7 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
         const auto shiftX = static_cast<int64_t>(sx - dx), shiftY = static_cast<int64_t>(sy - dy);
         const int64_t from = std::max<int64_t>(left, -shiftX), to = std::min<int64_t>(right, srcWidth - shiftX);
         const int64_t firstRow = std::max<int64_t>(top, -shiftY), endRow = std::min<int64_t>(bottom, srcHeight - shiftY);
-        std::vector<int32_t> wanted;
-        for (int64_t y = firstRow; y < endRow; ++y) wanted.push_back(static_cast<int32_t>(y + shiftY));
-        const PictureRows rows = picture.rows(std::move(wanted));
+        const PictureRows rows = readRows(picture, firstRow, endRow, [&](int64_t y) { return static_cast<int32_t>(y + shiftY); });
         for (int64_t y = firstRow; y < endRow; ++y) {
             const uint32_t* in = rows.row(static_cast<int32_t>(y + shiftY)) + shiftX;
             uint32_t* out = dst.row(static_cast<int32_t>(y));
@@ -202,17 +213,9 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
         straight = straight && columns[static_cast<size_t>(x - left)] >= 0 &&
                    (x == left || columns[static_cast<size_t>(x - left)] == columns[static_cast<size_t>(x - left - 1)] + 1);
     }
-    // The rows the destination samples, read (from the file, for a large picture) only once each.
-    std::vector<int32_t> sourceRows(static_cast<size_t>(bottom - top));
-    for (int64_t y = top; y < bottom; ++y) sourceRows[static_cast<size_t>(y - top)] = sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight);
-    std::vector<int32_t> wanted;
-    for (const int32_t r : sourceRows)
-        if (r >= 0) wanted.push_back(r);
-    std::sort(wanted.begin(), wanted.end());
-    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    const PictureRows rows = picture.rows(std::move(wanted));
+    const PictureRows rows = readRows(picture, top, bottom, [&](int64_t y) { return sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight); });
     for (int64_t y = top; y < bottom; ++y) {
-        const int32_t sourceRow = sourceRows[static_cast<size_t>(y - top)];
+        const int32_t sourceRow = sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight);
         if (sourceRow < 0) continue;
         const uint32_t* in = rows.row(sourceRow);
         uint32_t* out = dst.row(static_cast<int32_t>(y)) + left;

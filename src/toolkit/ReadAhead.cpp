@@ -56,7 +56,7 @@ void ReadAhead::hint(const std::string& path) const {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
     if (m_cell.height > 0 && static_cast<uint64_t>(st.st_size) >= kReadAsPainted) {
         // A large picture: its header says where the rows the cell samples lie.
-        std::vector<uint8_t> head(size_t{64} << 10);
+        std::vector<uint8_t> head(kPictureHead);
         const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
         std::optional<bmp::RowReader> rows;
         try {

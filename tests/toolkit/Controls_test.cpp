@@ -1,6 +1,8 @@
 // Control state objects: sorted lists, scroll bars and their events, picture boxes.
 
 #include "support/BmpBuilder.h"
+#include "support/TempTree.h"
+#include "support/WindowDriver.h"
 #include "toolkit/Errors.h"
 #include "toolkit/ListBox.h"
 #include "toolkit/PictureBox.h"
@@ -10,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <unistd.h>
 #include <random>
 
 namespace {
@@ -124,4 +128,129 @@ TEST(PictureBox, alpha_is_not_blended_and_a_new_size_is_a_clean_canvas) {
     EXPECT_EQ(box.Point(0, 0), 0u);
     EXPECT_THROW(box.setWidth(-1), tk::Error);
     EXPECT_THROW(box.checkImageSize(9600, 1e12f), tk::Error);
+}
+
+namespace {
+
+// Bytes this process has read so far (read and pread alike).
+uint64_t bytesRead() {
+    std::ifstream io("/proc/self/io");
+    for (std::string key; io >> key;) {
+        uint64_t value = 0;
+        io >> value;
+        if (key == "rchar:") return value;
+    }
+    return 0;
+}
+
+// Raw rows of width x height pixels of the given depth, each byte distinct enough to tell rows apart.
+std::vector<uint8_t> storedRows(int width, int height, int bits) {
+    const size_t stride = (static_cast<size_t>(width) * bits + 31) / 32 * 4;
+    std::vector<uint8_t> data(stride * height);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    return data;
+}
+
+}  // namespace
+
+TEST(PictureBox, a_large_picture_stretched_smaller_paints_what_the_whole_file_paints) {
+    // Every uncompressed kind, large enough to be read as painted, both row orders.
+    struct Kind {
+        const char* what;
+        int width, height;
+        uint16_t bits;
+        uint32_t compression;
+        std::vector<uint32_t> masks;
+    };
+    std::vector<uint32_t> palette;
+    for (uint32_t i = 0; i < 256; ++i) palette.push_back(i * 0x010305u & 0xFFFFFF);
+    const Kind kinds[] = {{"1-bit", 2400, 900, 1, 0, {}},           {"4-bit", 1100, 600, 4, 0, {}},
+                          {"8-bit", 700, 500, 8, 0, {}},            {"16-bit", 500, 400, 16, 0, {}},
+                          {"16-bit fields 565", 500, 400, 16, 3, {0xF800, 0x07E0, 0x001F}},
+                          {"24-bit", 400, 300, 24, 0, {}},          {"32-bit", 300, 300, 32, 0, {}},
+                          {"32-bit fields", 300, 300, 32, 3, {0xFF00, 0xFF0000, 0xFF000000}}};
+    TempTree tree;
+    for (const Kind& kind : kinds)
+        for (const bool topDown : {false, true}) {
+            SCOPED_TRACE(testing::Message() << kind.what << (topDown ? ", top-down" : ", bottom-up"));
+            BmpSpec spec;
+            spec.width = kind.width;
+            spec.height = topDown ? -kind.height : kind.height;
+            spec.bitsPerPixel = kind.bits;
+            spec.compression = kind.compression;
+            spec.masks = kind.masks;
+            if (kind.bits <= 8) spec.palette.assign(palette.begin(), palette.begin() + (1 << kind.bits));
+            spec.pixelData = storedRows(kind.width, kind.height, kind.bits);
+            const std::vector<uint8_t> bytes = buildBmp(spec);
+            ASSERT_GE(bytes.size(), tk::kReadAsPainted);
+            tree.addFile("p.bmp", bytes);
+            const tk::Picture fromFile = tk::LoadPicture(tree.path("p.bmp"));
+            ASSERT_TRUE(fromFile.readAsPainted());
+            const tk::Picture whole = picture(bytes);
+            for (const auto& [w, h] : {std::pair{96, 54}, {37, 23}, {kind.width / 2, kind.height / 2 + 1}}) {
+                tk::PictureBox a(QStringLiteral("a"), 0), b(QStringLiteral("b"), 0);
+                for (tk::PictureBox* box : {&a, &b}) {
+                    box->setBorderStyle(0);
+                    box->setScaleMode(3);
+                    box->setWidth(static_cast<float>(w * 15)), box->setHeight(static_cast<float>(h * 15));
+                }
+                a.PaintPicture(fromFile, 0, 0, static_cast<float>(w), static_cast<float>(h));
+                b.PaintPicture(whole, 0, 0, static_cast<float>(w), static_cast<float>(h));
+                const bmp::Image &got = a.persistentImage(), &want = b.persistentImage();
+                ASSERT_TRUE(std::equal(got.pixels.get(), got.pixels.get() + size_t(w) * h, want.pixels.get())) << w << " x " << h;
+            }
+            EXPECT_TRUE(std::equal(fromFile.image().pixels.get(), fromFile.image().pixels.get() + size_t(kind.width) * kind.height,
+                                   whole.image().pixels.get()));
+        }
+}
+
+TEST(PictureBox, a_large_picture_in_a_small_cell_reads_only_the_rows_it_samples) {
+    TempTree tree;
+    tree.addFile("shot.bmp", bmp24(1920, 1080, [](int x, int y) { return static_cast<uint32_t>(x * 7 + y * 0x10300); }));
+    const uint64_t before = bytesRead();
+    const tk::Picture shot = tk::LoadPicture(tree.path("shot.bmp"));
+    tk::PictureBox cell(QStringLiteral("cell"), 0);
+    cell.setBorderStyle(0);
+    cell.setWidth(96 * 15), cell.setHeight(54 * 15);
+    cell.PaintPicture(shot, 0, 0, 96 * 15, 54 * 15);
+    const uint64_t read = bytesRead() - before;
+    // The header, then 54 rows of 5,760 bytes: about 370 KB of the file's 6.2 MB.
+    EXPECT_LE(read, tk::kPictureHead + 54u * 5760u + 4096u) << read << " bytes read";  // and this count itself
+    EXPECT_EQ(rgbAt(cell.persistentImage(), 95, 53), rgbAt(picture(readFile(tree.path("shot.bmp"))).image(), 1910, 1070));
+}
+
+TEST(PictureBox, a_large_picture_cut_short_or_changed_is_refused_never_painted_with_invented_rows) {
+    TempTree tree;
+    const std::vector<uint8_t> bytes = bmp24(1000, 500, [](int x, int y) { return static_cast<uint32_t>(x ^ (y << 8)); });
+    const size_t row = 3000, header = 54;
+    struct Cut {
+        const char* what;
+        size_t keep;
+    };
+    // Row 0 of a bottom-up file is stored last; a 50-row cell samples every tenth row.
+    for (const Cut& cut : {Cut{"in a row the cell samples", header + 495 * row + 10}, Cut{"in a row it skips", header + 499 * row + 10}}) {
+        SCOPED_TRACE(cut.what);
+        tree.addFile("cut.bmp", std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut.keep)));
+        try {
+            tk::LoadPicture(tree.path("cut.bmp"));
+            ADD_FAILURE() << "loaded";
+        } catch (const tk::Error& e) {
+            EXPECT_EQ(e.number(), 481);
+            EXPECT_TRUE(e.description().contains(QStringLiteral("the file ends before its pixel data ends"))) << e.description().toStdString();
+        }
+    }
+    // Cut short after it was loaded: the paint reports it, naming the file.
+    tree.addFile("changed.bmp", bytes);
+    const tk::Picture changed = tk::LoadPicture(tree.path("changed.bmp"));
+    ASSERT_EQ(::truncate(tree.path("changed.bmp").c_str(), static_cast<off_t>(header + 100 * row)), 0);
+    tk::PictureBox cell(QStringLiteral("cell"), 0);
+    cell.setBorderStyle(0);
+    cell.setWidth(100 * 15), cell.setHeight(50 * 15);
+    try {
+        cell.PaintPicture(changed, 0, 0, 100 * 15, 50 * 15);
+        ADD_FAILURE() << "painted";
+    } catch (const tk::Error& e) {
+        EXPECT_EQ(e.number(), 481);
+        EXPECT_TRUE(e.description().contains(QString::fromStdString(tree.path("changed.bmp")))) << e.description().toStdString();
+    }
 }
