@@ -366,6 +366,32 @@ RowFormat rowFormat(const Header& h, const uint8_t* data, size_t size) {
     }
 }
 
+// One pixel of a stored row, exactly as decodeRow gives it.
+uint32_t decodePixel(const RowFormat& f, const uint8_t* src, int32_t x) {
+    const uint32_t bpp = f.bpp;
+    if (bpp <= 8) {
+        const int perByte = 8 / static_cast<int>(bpp);
+        const int shift = 8 - static_cast<int>(bpp) * (x % perByte + 1);
+        return f.palette[(src[x / perByte] >> shift) & ((1u << bpp) - 1)];
+    }
+    if (bpp == 24) return rgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+    if (bpp == 32 && f.plain32) {
+        uint32_t p;
+        std::memcpy(&p, src + 4 * static_cast<size_t>(x), 4);
+        return f.opaque32 ? p | kOpaqueBlack : p;
+    }
+    if (bpp == 16 || bpp == 32) {
+        const uint32_t p = bpp == 16 ? u16(src + 2 * static_cast<size_t>(x)) : u32(src + 4 * static_cast<size_t>(x));
+        const uint32_t a = f.hasAlpha ? f.alpha(p) : 0xFF;
+        return (a << 24) | (f.red(p) << 16) | (f.green(p) << 8) | f.blue(p);
+    }
+    const uint8_t* p = src + 8 * static_cast<size_t>(x);
+    const auto channel = [&](int i) { return static_cast<int16_t>(u16(p + 2 * i)); };
+    const int a = std::clamp<int>(channel(3), 0, 8192);
+    return (static_cast<uint32_t>((a * 255 + 4096) / 8192) << 24) | (linearToSrgb(channel(2)) << 16) |
+           (linearToSrgb(channel(1)) << 8) | linearToSrgb(channel(0));
+}
+
 void decodeRows(const Header& h, const uint8_t* data, size_t size, Image& image) {
     const RowFormat format = rowFormat(h, data, size);
     image.hasAlpha = format.hasAlpha;
@@ -472,6 +498,9 @@ uint64_t RowReader::rowOffset(int32_t y) const {
     return h.pixelOffset + fileRow * stride(h);
 }
 void RowReader::decodeRow(const uint8_t* stored, uint32_t* out) const { bmp::decodeRow(m_layout->format, stored, out); }
+void RowReader::decodeColumns(const uint8_t* stored, uint32_t* out, const std::vector<int32_t>& columns) const {
+    for (const int32_t x : columns) out[x] = decodePixel(m_layout->format, stored, x);
+}
 
 Decoded decode(const uint8_t* data, size_t size, uint64_t pixelBudget) {
     Header h = readHeader(data, size);

@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace bmp {
 
@@ -39,6 +40,8 @@ public:
     size_t rowBytes() const;
     // Decodes one stored row (rowBytes() bytes) into width() pixels.
     void decodeRow(const uint8_t* stored, uint32_t* out) const;
+    // Decodes only the given columns of a stored row, each into out[x]; the rest of out is left.
+    void decodeColumns(const uint8_t* stored, uint32_t* out, const std::vector<int32_t>& columns) const;
 
 private:
     struct Layout;

@@ -99,7 +99,7 @@ public:
 
     const bmp::RowReader& reader() const { return m_reader; }
     const bmp::Image& whole();
-    PictureRows rows(std::vector<int32_t> wanted);
+    PictureRows rows(std::vector<int32_t> wanted, const std::vector<int32_t>* columns);
 
 private:
     // Reads exactly count bytes at offset; a file that has shrunk since it was opened is
@@ -147,7 +147,7 @@ const bmp::Image& PictureFile::whole() {
     return *m_whole;
 }
 
-PictureRows PictureFile::rows(std::vector<int32_t> wanted) {
+PictureRows PictureFile::rows(std::vector<int32_t> wanted, const std::vector<int32_t>* columns) {
     // Most of the picture: one read of the whole is cheaper than many small ones.
     if (m_whole || wanted.size() * 2 >= static_cast<size_t>(m_reader.height())) return PictureRows(whole());
     const size_t width = static_cast<size_t>(m_reader.width()), bytes = m_reader.rowBytes();
@@ -155,7 +155,9 @@ PictureRows PictureFile::rows(std::vector<int32_t> wanted) {
     auto stored = std::make_unique_for_overwrite<uint8_t[]>(bytes);
     for (size_t i = 0; i < wanted.size(); ++i) {
         readAt(stored.get(), bytes, m_reader.rowOffset(wanted[i]));
-        m_reader.decodeRow(stored.get(), pixels.get() + i * width);
+        // A row stretched much narrower: decode just the columns the paint takes.
+        if (columns && columns->size() * 4 < width) m_reader.decodeColumns(stored.get(), pixels.get() + i * width, *columns);
+        else m_reader.decodeRow(stored.get(), pixels.get() + i * width);
     }
     return PictureRows(std::move(wanted), std::move(pixels), static_cast<int32_t>(width));
 }
@@ -168,8 +170,8 @@ const uint32_t* PictureRows::sampledRow(int32_t y) const {
 int32_t Picture::widthPixels() const { return m_file ? m_file->reader().width() : m_image ? m_image->width : 0; }
 int32_t Picture::heightPixels() const { return m_file ? m_file->reader().height() : m_image ? m_image->height : 0; }
 const bmp::Image& Picture::image() const { return m_file ? m_file->whole() : *m_image; }
-PictureRows Picture::rows(std::vector<int32_t> wanted) const {
-    return m_file ? m_file->rows(std::move(wanted)) : PictureRows(*m_image);
+PictureRows Picture::rows(std::vector<int32_t> wanted, const std::vector<int32_t>* columns) const {
+    return m_file ? m_file->rows(std::move(wanted), columns) : PictureRows(*m_image);
 }
 
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path) {

@@ -42,7 +42,9 @@ public:
     // Every pixel (a picture read as painted is decoded whole on first use, then kept).
     const bmp::Image& image() const;
     // The rows a paint needs (sorted, each once): read alone from the file where they are few.
-    PictureRows rows(std::vector<int32_t> wanted) const;
+    // columns, when given (sorted, each once), are all the paint takes of each row: only those
+    // pixels are decoded, the rest of a row returned is left undefined.
+    PictureRows rows(std::vector<int32_t> wanted, const std::vector<int32_t>* columns = nullptr) const;
     bool readAsPainted() const { return m_file != nullptr; }
 
 private:

@@ -31,14 +31,21 @@ uint32_t toArgb(uint32_t colour) {
 // The rows of the picture that destination rows first..end-1 take (sourceRow(y), -1 for none):
 // a picture read as it is painted reads just those, each once; one in memory has them all.
 template <typename SourceRow>
-PictureRows readRows(const Picture& picture, int64_t first, int64_t end, SourceRow sourceRow) {
+PictureRows readRows(const Picture& picture, int64_t first, int64_t end, SourceRow sourceRow,
+                     const std::vector<int32_t>* columns = nullptr) {
     if (!picture.readAsPainted()) return PictureRows(picture.image());
     std::vector<int32_t> wanted;
     for (int64_t y = first; y < end; ++y)
         if (const int32_t row = sourceRow(y); row >= 0 && (wanted.empty() || row != wanted.back())) wanted.push_back(row);
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    return picture.rows(std::move(wanted));
+    if (!columns) return picture.rows(std::move(wanted));
+    std::vector<int32_t> taken;  // the columns the paint takes, sorted, each once
+    for (const int32_t x : *columns)
+        if (x >= 0) taken.push_back(x);
+    std::sort(taken.begin(), taken.end());
+    taken.erase(std::unique(taken.begin(), taken.end()), taken.end());
+    return picture.rows(std::move(wanted), &taken);
 }
 
 }  // namespace
@@ -213,7 +220,8 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
         straight = straight && columns[static_cast<size_t>(x - left)] >= 0 &&
                    (x == left || columns[static_cast<size_t>(x - left)] == columns[static_cast<size_t>(x - left - 1)] + 1);
     }
-    const PictureRows rows = readRows(picture, top, bottom, [&](int64_t y) { return sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight); });
+    const PictureRows rows =
+        readRows(picture, top, bottom, [&](int64_t y) { return sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight); }, &columns);
     for (int64_t y = top; y < bottom; ++y) {
         const int32_t sourceRow = sourceIndex(y, dy, dh, sy, sh, flipY, srcHeight);
         if (sourceRow < 0) continue;
