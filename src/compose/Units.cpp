@@ -15,16 +15,9 @@ float toTwips(int32_t pixels, float factor) {
     return twips;
 }
 
-// A size typed in pixels and stored in single-precision twips may come back a hair under the
-// whole number it was (64 x 8.5714... twips is not exact in a float): the quotient is taken as
-// whole when it lies within the float's rounding of one, so every factor gives back the pixels
-// a whole factor gives.
-constexpr double kFloatRounding = 1.0 / (1 << 22);
-
 int32_t toPixels(float twips, float factor) {
     if (factor == 0) throw tk::Error(tk::kDivisionByZero, QStringLiteral("Division by zero"));
-    const double exact = static_cast<double>(twips) / static_cast<double>(factor);
-    const double quotient = std::floor(exact + std::abs(exact) * kFloatRounding);
+    const double quotient = std::floor(tk::wholeWithinRounding(static_cast<double>(twips) / static_cast<double>(factor)));
     if (std::isnan(quotient)) throw tk::floatingPointError();
     if (quotient < -2147483648.0 || quotient > 2147483647.0) throw tk::overflowError();
     return static_cast<int32_t>(quotient);

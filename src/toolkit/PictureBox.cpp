@@ -143,25 +143,12 @@ void PictureBox::ensureImageAtLeast(int32_t width, int32_t height) {
     m_image = std::move(grown);
 }
 
-namespace {
-
-// Twips to pixels. Places and sizes are whole pixels stored in single-precision twips, which at a
-// factor such as 8.5714... (a scale of 1.75) come back a hair off the whole number: within the
-// float's rounding they count as that number, so every factor paints what a whole factor paints.
-double twipsToPixels(double twips, float factor) {
-    const double pixels = twips / static_cast<double>(factor);
-    const double whole = std::round(pixels);
-    return std::abs(pixels - whole) <= std::abs(pixels) * (1.0 / (1 << 22)) ? whole : pixels;
-}
-
-}  // namespace
-
 double PictureBox::toPixelsX(double v) const {
-    return m_scaleMode == 3 ? v : twipsToPixels(v, Screen::TwipsPerPixelX());
+    return m_scaleMode == 3 ? v : wholeWithinRounding(v / static_cast<double>(Screen::TwipsPerPixelX()));
 }
 
 double PictureBox::toPixelsY(double v) const {
-    return m_scaleMode == 3 ? v : twipsToPixels(v, Screen::TwipsPerPixelY());
+    return m_scaleMode == 3 ? v : wholeWithinRounding(v / static_cast<double>(Screen::TwipsPerPixelY()));
 }
 
 void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::optional<float> width1,

@@ -2,6 +2,8 @@
 
 #include <QScreen>
 
+#include <cmath>
+
 namespace tk {
 namespace {
 float g_twipsPerPixelX = 15.0f;
@@ -20,6 +22,11 @@ void Screen::setTwipsPerPixel(float x, float y) {
 
 void Screen::setDevicePixelRatio(double ratio) {
     if (ratio > 0) g_devicePixelRatio = ratio;
+}
+
+double wholeWithinRounding(double value) {
+    const double whole = std::round(value);
+    return std::abs(value - whole) <= std::abs(value) * (1.0 / (1 << 22)) ? whole : value;
 }
 
 void Screen::readFrom(const QScreen& screen) {

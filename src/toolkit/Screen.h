@@ -18,4 +18,9 @@ struct Screen {
     static void readFrom(const QScreen& screen);
 };
 
+// A count of pixels (or scroll units) worked out from single-precision twips: a value within the
+// float's rounding of a whole number is that number (64 x 8.5714... twips is not exact in a
+// float), so every factor, whole or not, gives the counts a whole factor gives.
+double wholeWithinRounding(double value);
+
 }  // namespace tk

@@ -79,8 +79,7 @@ double ViewportWidget::unitsFor(double logicalPixels, Qt::Orientation direction)
                                  tk::Screen::DevicePixelRatio();
     // At a fractional scale the factors are not exact in single precision: 20 pixels are 30 units
     // at every scale, not 29.99999.
-    const double units = logicalPixels * twipsPerPixel / kTwipsPerUnit;
-    return std::abs(units - std::round(units)) < 1e-4 ? std::round(units) : units;
+    return tk::wholeWithinRounding(logicalPixels * twipsPerPixel / kTwipsPerUnit);
 }
 
 void ViewportWidget::scrollTo(tk::ScrollBar& bar, int64_t value) {
