@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace batch {
@@ -28,6 +29,14 @@ public:
         return true;
     }
     bool waitsForPipeReaders() const override { return true; }  // as command-line tools do
+    // As find and cp -r do: each folder on a line of its own, the walk goes on, the run fails.
+    void foldersNotRead(const std::vector<UnreadFolder>& folders) override {
+        for (const UnreadFolder& folder : folders)
+            std::fprintf(stderr, "quiltwright-batch: cannot read the folder %s: %s\n",
+                         tk::displayPath(folder.path).toLocal8Bit().constData(), std::strerror(folder.error));
+        m_foldersNotRead = m_foldersNotRead || !folders.empty();
+    }
+    bool someFolderNotRead() const { return m_foldersNotRead; }
     void endLongCommand() override {
         if (m_dirty) std::fputc('\n', stderr);
         m_dirty = false;
@@ -36,6 +45,7 @@ public:
 private:
     bool m_progress;
     bool m_dirty = false;
+    bool m_foldersNotRead = false;
     QElapsedTimer m_timer;
 };
 
@@ -84,7 +94,7 @@ int run(const Options& options) {
         if (toStandardOutput) form.saveCanvas(STDOUT_FILENO, "standard output");
         else if (options.output) form.saveCanvas(*options.output);
         else form.cmdSave_Click();
-        return 0;
+        return host.someFolderNotRead() ? 1 : 0;  // the sheet of what could be read is written, yet not all was
     } catch (const tk::Error& e) {
         fail(e);
     } catch (const std::bad_alloc&) {

@@ -17,7 +17,8 @@ struct Options {
     bool progress = false;  // report progress on stderr
 };
 
-// Exit status: 0 done, 1 an error (its message written to stderr).
+// Exit status: 0 done, 1 an error (its message written to stderr), or a folder that could not be
+// read (named on stderr; the sheet of the rest is written all the same).
 int run(const Options& options);
 
 }  // namespace batch

@@ -26,7 +26,8 @@ constexpr const char* kHelp =
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
     "\n"
-    "Exit status: 0 written, 1 an error (reported on standard error), 2 bad usage.\n";
+    "Exit status: 0 written, 1 an error (reported on standard error; a folder that cannot be read\n"
+    "is named there, and the sheet of the rest is still written), 2 bad usage.\n";
 
 int badUsage(const std::string& problem) {
     std::fprintf(stderr, "%s: %s\n%sTry '%s --help' for more information.\n", kProgram, problem.c_str(), kUsage, kProgram);

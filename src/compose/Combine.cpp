@@ -15,8 +15,6 @@ namespace {
 constexpr int32_t kMostPixelsAcross = 640;
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
-// The program's own output: a sheet saved earlier into the folder is listed by Get Contents,
-// but painting it into the new sheet would nest sheets inside sheets.
 void refuseCellSize(const QString& field, const QString& typed, int32_t pixels) {
     if (pixels > 0) return;
     throw tk::Error(tk::kInvalidPropertyValue,
@@ -25,14 +23,27 @@ void refuseCellSize(const QString& field, const QString& typed, int32_t pixels) 
                         .arg(field, typed.left(40)).arg(pixels));
 }
 
+// The program's own output: a sheet saved earlier into the folder is listed by Get Contents,
+// but painting it into the new sheet would nest sheets inside sheets.
 bool isOwnOutput(std::string_view path) {
     const size_t slash = path.rfind('/');
     return path.substr(slash == std::string_view::npos ? 0 : slash + 1) == "Combined.bmp";
 }
 
-// A bar for one direction: when the canvas is larger than the viewport, back to 0 with a range
-// of the overhang; otherwise unavailable, keeping its Value and Max. sizes() reads the canvas's
-// and the viewport's size afresh, as they stand after each write.
+// listed: how many entries the list holds, every one of them the program's own output.
+[[noreturn]] void refuseNothingToCombine(int32_t listed) {
+    const QString holds = listed == 0   ? QStringLiteral("holds no picture")
+                          : listed == 1 ? QStringLiteral("holds no picture but a Combined.bmp")
+                                        : QStringLiteral("holds no picture but %1 files named Combined.bmp").arg(listed);
+    throw tk::Error(tk::kFileNotFound,
+                    QStringLiteral("Nothing to combine: the list %1, and a sheet this program saved is never painted "
+                                   "into a new one. Open a folder that holds the pictures to combine and Get Contents "
+                                   "again.").arg(holds));
+}
+
+// A bar for one direction: when the canvas is larger than the area the viewport shows, back to 0
+// with a range that reaches the canvas's far edge; otherwise unavailable, keeping its Value and
+// Max. sizes() reads the canvas's and the viewport's size afresh, as they stand after each write.
 template <typename Sizes>
 void setUpBar(tk::ScrollBar& bar, Sizes sizes) {
     if (sizes().first > sizes().second) {
@@ -58,17 +69,21 @@ void frmQuiltwright::cmdCombine_Click() {
         if (!isOwnOutput(piclist.List(i))) toPaint.push_back(piclist.List(i));
     const auto pictures = static_cast<int32_t>(toPaint.size());
 
-    // Sizes that cannot work are refused here, before the canvas, the bars or Save change. A
-    // size that reads as 0 (letters, nothing, "0") would paint an empty canvas.
+    // What cannot work is refused here, before the canvas, the bars or Save change. A size that
+    // reads as 0 (letters, nothing, "0") would paint an empty canvas; a list of nothing but earlier
+    // sheets would leave the canvas as it stands to be saved over the user's sheet.
     refuseCellSize(QStringLiteral("Width"), txtWidth.Text(), typedWidth);
     refuseCellSize(QStringLiteral("Height"), txtHeight.Text(), typedHeight);
-    compose::CanvasSize canvas;
-    if (pictures > 0) {
-        canvas = compose::canvasFor(pictures, cellWidth, cellHeight, compose::PixelsToTwipsX(kMostPixelsAcross));
-        picMain.checkImageSize(canvas.width, canvas.height);
-        compose::scrollMax(canvas.height, picContainer.Height());
-        checkMemoryFor(canvas, typedWidth, typedHeight);
-    }
+    if (pictures == 0) refuseNothingToCombine(last + 1);
+    // The grid in whole pixels, from the cell's size in pixels (exactly what was typed, at every
+    // screen factor), so that the sheet never depends on the screen.
+    const compose::Grid grid = compose::gridFor(pictures, compose::TwipsToPixelsX(cellWidth),
+                                                compose::TwipsToPixelsY(cellHeight), kMostPixelsAcross);
+    tk::PictureBox::checkImagePixels(grid.width, grid.height);
+    const float canvasWidth = compose::PixelsToTwipsX(static_cast<int32_t>(grid.width));
+    const float canvasHeight = compose::PixelsToTwipsY(static_cast<int32_t>(grid.height));
+    compose::scrollMax(canvasHeight, picContainer.ScaleHeight());
+    checkMemoryFor(grid);
 
     // From here on the canvas is being repainted: Save waits until the whole sheet stands, so a
     // failed or cancelled run is never saved as if it were complete.
@@ -78,25 +93,22 @@ void frmQuiltwright::cmdCombine_Click() {
     // pictures much larger than their cells.
     tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, chkDropFloor.Value() == 1});
     tk::Picture picture;
-    compose::CellWalk cell{cellWidth, cellHeight, canvas.width};
     for (int32_t i = 0; i < pictures; ++i) {
         readAhead.reached(static_cast<size_t>(i));
         picture = tk::Picture();  // only one picture is held at a time
         picture = tk::LoadPicture(toPaint[static_cast<size_t>(i)]);
-        if (i == 0) setUpCanvas(canvas.width, canvas.height);  // after the first picture has loaded
-        PaintCell(picture, picMain, cell.x, cell.y, cellWidth, cellHeight);
-        cell.advance();
+        if (i == 0) setUpCanvas(canvasWidth, canvasHeight);  // after the first picture has loaded
+        PaintCell(picture, picMain, compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(i))),
+                  compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(i))), cellWidth, cellHeight);
         command.report(QStringLiteral("%1 of %2 pictures painted").arg(i + 1).arg(pictures), i + 1, pictures);
     }
     cmdSave.setEnabled(true);
 }
 
-void frmQuiltwright::checkMemoryFor(const compose::CanvasSize& canvas, int32_t cellPixelsX, int32_t cellPixelsY) {
-    const auto width = static_cast<uint64_t>(picMain.innerPixelsX(canvas.width));
-    const auto height = static_cast<uint64_t>(picMain.innerPixelsY(canvas.height));
-    uint64_t needed = width * height * 4;
+void frmQuiltwright::checkMemoryFor(const compose::Grid& grid) {
+    uint64_t needed = static_cast<uint64_t>(grid.width) * static_cast<uint64_t>(grid.height) * 4;
     // Drop to floor keeps a scratch copy of one cell.
-    if (chkDropFloor.Value() == 1) needed += static_cast<uint64_t>(cellPixelsX) * static_cast<uint64_t>(cellPixelsY) * 4;
+    if (chkDropFloor.Value() == 1) needed += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
     // The canvas's present image is let go before the new one is made.
     const uint64_t atHand = tk::memoryAtHand();
     const uint64_t freed = picMain.imageBytes();
@@ -104,7 +116,7 @@ void frmQuiltwright::checkMemoryFor(const compose::CanvasSize& canvas, int32_t c
     throw tk::Error(tk::kOutOfMemory,
                     QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, but only %4 MiB are at hand. "
                                    "Choose a smaller cell size or fewer pictures.")
-                        .arg(width).arg(height).arg((needed + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
+                        .arg(grid.width).arg(grid.height).arg((needed + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
 }
 
 void frmQuiltwright::setUpCanvas(float layoutWidth, float layoutHeight) {
@@ -114,6 +126,6 @@ void frmQuiltwright::setUpCanvas(float layoutWidth, float layoutHeight) {
     picMain.setTop(0);
     picMain.Cls();  // every Combine paints on an all-black canvas
 
-    setUpBar(HScr, [this] { return std::pair{picMain.Width(), picContainer.Width()}; });
-    setUpBar(VScr, [this] { return std::pair{picMain.Height(), picContainer.Height()}; });
+    setUpBar(HScr, [this] { return std::pair{picMain.Width(), picContainer.ScaleWidth()}; });
+    setUpBar(VScr, [this] { return std::pair{picMain.Height(), picContainer.ScaleHeight()}; });
 }

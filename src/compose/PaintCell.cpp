@@ -3,10 +3,8 @@
 
 #include "compose/Units.h"
 #include "form/Form.h"
-#include "toolkit/Errors.h"
-#include "toolkit/Screen.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
 
@@ -38,9 +36,11 @@ void frmQuiltwright::PaintCell(const tk::Picture& picture, tk::PictureBox& targe
     }
 
     tmpPic.setScaleMode(3);
-    // The cell's size in scratch pixels, from the twips and the screen's factor as it is: at a
-    // fractional factor (7.5 at a scale of 2) rounding the factor first would scan a smaller cell.
-    const float twipsPerPixelY = tk::Screen::TwipsPerPixelY();
+    // The cell in whole screen pixels, from the twips and the screen's factor as it is (at a
+    // fractional factor, rounding the factor first would scan a smaller cell). The drop is worked
+    // out in whole pixels too and handed back in twips that stand for exactly those pixels, so the
+    // same picture drops as far at every screen factor.
+    const int32_t left = compose::TwipsToPixelsX(x), top = compose::TwipsToPixelsY(y);
     const int32_t width = compose::TwipsToPixelsX(cellWidth);
     const int32_t height = compose::TwipsToPixelsY(cellHeight);
 
@@ -51,10 +51,11 @@ void frmQuiltwright::PaintCell(const tk::Picture& picture, tk::PictureBox& targe
 
     int32_t rows = width > 0 ? contentRows(tmpPic.persistentImage(), width, height, argbToColour(background)) : 0;
     if (rows == 0) rows = height;
-    const auto dropOffset = static_cast<float>(cellHeight - static_cast<double>(rows) * twipsPerPixelY);
-    if (!std::isfinite(dropOffset)) throw tk::floatingPointError();
+    // Places past the 32-bit range lie far outside any canvas: there the drawing is cut anyway.
+    const auto place = [](int64_t pixels) { return static_cast<int32_t>(std::min<int64_t>(pixels, INT32_MAX)); };
+    const int32_t dropped = place(int64_t{top} + height - rows);  // where the lowered picture's top row goes
 
-    target.Line(kFilledBox, x, y, static_cast<float>(x + cellWidth), static_cast<float>(y + cellHeight), background);
-    target.PaintPicture(picture, x, static_cast<float>(y + dropOffset), {}, {}, 0.0f, 0.0f, {},
-                        static_cast<float>(cellHeight - dropOffset));
+    target.Line(kFilledBox, x, y, compose::PixelsToTwipsX(place(int64_t{left} + width)),
+                compose::PixelsToTwipsY(place(int64_t{top} + height)), background);
+    target.PaintPicture(picture, x, compose::PixelsToTwipsY(dropped), {}, {}, 0.0f, 0.0f, {}, compose::PixelsToTwipsY(rows));
 }

@@ -17,7 +17,7 @@ float toTwips(int32_t pixels, float factor) {
 
 int32_t toPixels(float twips, float factor) {
     if (factor == 0) throw tk::Error(tk::kDivisionByZero, QStringLiteral("Division by zero"));
-    const double quotient = std::floor(tk::wholeWithinRounding(static_cast<double>(twips) / static_cast<double>(factor)));
+    const double quotient = std::floor(tk::pixelsIn(twips, factor));
     if (std::isnan(quotient)) throw tk::floatingPointError();
     if (quotient < -2147483648.0 || quotient > 2147483647.0) throw tk::overflowError();
     return static_cast<int32_t>(quotient);

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 namespace discovery {
 namespace {
 
@@ -26,10 +28,16 @@ FindHandle PosixEnumerator::FindFirstFile(const std::string& searchText, FindDat
     std::string path = searchText;
     if (!path.empty() && path.back() == '*') path.pop_back();
     if (path.empty()) path = ".";
+    m_lastError = 0;
     DIR* dir = ::opendir(path.c_str());
-    if (!dir) return kInvalidHandle;
+    if (!dir) {
+        m_lastError = errno;
+        return kInvalidHandle;
+    }
     struct stat st;
+    errno = 0;
     if (::fstat(::dirfd(dir), &st) != 0 || !readEntry(dir, data)) {
+        m_lastError = errno;
         ::closedir(dir);
         return kInvalidHandle;
     }

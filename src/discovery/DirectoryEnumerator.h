@@ -34,6 +34,9 @@ public:
     // folder cannot be enumerated; otherwise data holds the first entry and folder the
     // opened folder's identity.
     virtual FindHandle FindFirstFile(const std::string& searchText, FindData& data, FolderId& folder) = 0;
+    // Why the last FindFirstFile gave kInvalidHandle (an errno value), or 0 when there is nothing
+    // to say (the folder holds no entry).
+    virtual int lastError() const { return 0; }
     // False when no entry is left (or the platform failed).
     virtual bool FindNextFile(FindHandle handle, FindData& data) = 0;
     virtual void FindClose(FindHandle handle) = 0;
@@ -46,6 +49,10 @@ public:
     FindHandle FindFirstFile(const std::string& searchText, FindData& data, FolderId& folder) override;
     bool FindNextFile(FindHandle handle, FindData& data) override;
     void FindClose(FindHandle handle) override;
+    int lastError() const override { return m_lastError; }
+
+private:
+    int m_lastError = 0;
 };
 
 }  // namespace discovery

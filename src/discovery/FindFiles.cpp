@@ -23,7 +23,11 @@ void Finder::FindFiles(std::string& strRootFolder, const std::string& strFolder,
         FindData data;
         FolderId folder;
         const FindHandle handle = m_enumerator.FindFirstFile(strRootFolder + "*", data, folder);
-        if (handle == kInvalidHandle) return;
+        if (handle == kInvalidHandle) {
+            if (const int error = m_enumerator.lastError())
+                m_unread.push_back({strRootFolder.size() > 1 ? strRootFolder.substr(0, strRootFolder.size() - 1) : strRootFolder, error});
+            return;
+        }
         struct Closer {
             DirectoryEnumerator& enumerator;
             FindHandle handle;
@@ -63,4 +67,5 @@ void frmQuiltwright::FindFiles(std::string& strRootFolder, const std::string& st
         command.report(QStringLiteral("%1 folders searched, %2 pictures found").arg(folders).arg(files), folders, 0);
     };
     finder.FindFiles(strRootFolder, strFolder, strFile, colFilesFound);
+    m_unread.insert(m_unread.end(), finder.unread().begin(), finder.unread().end());
 }

@@ -5,16 +5,20 @@
 // trailing "/") matches the folder pattern, case-sensitively. Folders are never collected.
 //
 // Links to folders are followed, but no folder is entered twice (same device and inode), so
-// link loops end and nothing is listed twice. Folders that cannot be read add nothing. A folder
-// is read whole and closed before its subfolders are walked: one open folder at any depth.
+// link loops end and nothing is listed twice. A folder that cannot be read adds nothing, and the
+// walk goes on, as find and cp -r do; it is kept in unread(), with the reason, for the caller to
+// say. A folder is read whole and closed before its subfolders are walked: one open folder at any
+// depth.
 
 #include "discovery/DirectoryEnumerator.h"
+#include "form/FormHost.h"
 #include "toolkit/Text.h"
 
 #include <functional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace discovery {
 
@@ -32,11 +36,15 @@ public:
     void FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
                    tk::Collection& colFilesFound);
 
+    // The folders the walk could not read, in walk order.
+    const std::vector<UnreadFolder>& unread() const { return m_unread; }
+
 private:
     DirectoryEnumerator& m_enumerator;
     std::set<std::pair<uint64_t, uint64_t>> m_walked;
     int64_t m_folders = 0;
     int64_t m_files = 0;
+    std::vector<UnreadFolder> m_unread;
 };
 
 }  // namespace discovery

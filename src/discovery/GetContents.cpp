@@ -3,8 +3,11 @@
 #include "discovery/FindFiles.h"
 #include "form/Form.h"
 
+#include <utility>
+
 void frmQuiltwright::cmdGetContents_Click() {
     piclist.Clear();
+    m_unread.clear();
     std::string folder = dir.Path();  // a copy: the finder adds its trailing "/" here only
     tk::Collection found;
     try {
@@ -13,10 +16,8 @@ void frmQuiltwright::cmdGetContents_Click() {
         cmdCombine.setEnabled(false);  // a walk that was cancelled or failed leaves the list empty
         throw;
     }
-    if (found.Count() <= 0) {
-        cmdCombine.setEnabled(false);
-        return;
-    }
     for (const std::string& path : found.items()) piclist.AddItem(path);
-    cmdCombine.setEnabled(true);
+    cmdCombine.setEnabled(found.Count() > 0);
+    // The list stands; then the folders it could not look into are named, once.
+    if (!m_unread.empty()) host().foldersNotRead(std::exchange(m_unread, {}));
 }

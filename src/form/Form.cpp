@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -20,6 +22,18 @@ public:
 SilentHost g_silentHost;
 
 }  // namespace
+
+void FormHost::foldersNotRead(const std::vector<UnreadFolder>& folders) {
+    constexpr size_t kMostNamed = 10;
+    constexpr int kExclamation = 48;
+    QString text = QStringLiteral("%1 could not be read, so the pictures in %2 are not in the list:")
+                       .arg(folders.size() == 1 ? QStringLiteral("A folder") : QStringLiteral("%1 folders").arg(folders.size()),
+                            folders.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    for (size_t i = 0; i < std::min(folders.size(), kMostNamed); ++i)
+        text += QStringLiteral("\n%1 (%2)").arg(tk::displayPath(folders[i].path), QString::fromLocal8Bit(std::strerror(folders[i].error)));
+    if (folders.size() > kMostNamed) text += QStringLiteral("\nand %1 more").arg(folders.size() - kMostNamed);
+    MsgBox(text, kExclamation, QString::fromLatin1(frmQuiltwright::kCaption));
+}
 
 void LongCommand::report(const QString& text, int64_t done, int64_t total) {
     if (!m_host.reportProgress(text, done, total)) throw tk::Cancelled();

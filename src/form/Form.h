@@ -17,7 +17,7 @@
 #include <vector>
 
 namespace compose {
-struct CanvasSize;
+struct Grid;
 }
 namespace discovery {
 class DirectoryEnumerator;
@@ -92,10 +92,11 @@ private:
     void setUpCanvas(float layoutWidth, float layoutHeight);
     // Refuses, before anything changes, a canvas (and Drop to floor's scratch cell) larger than
     // the memory the process can get.
-    void checkMemoryFor(const compose::CanvasSize& canvas, int32_t cellPixelsX, int32_t cellPixelsY);
+    void checkMemoryFor(const compose::Grid& grid);
     const bmp::Image& canvasToSave();  // throws when there is nothing to save
     static std::string currentFolder();
 
     FormHost* m_host;
     discovery::DirectoryEnumerator* m_enumerator = nullptr;
+    std::vector<UnreadFolder> m_unread;  // what the running Get Contents could not read
 };

@@ -6,6 +6,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+// A folder a walk could not read, and why (an errno value).
+struct UnreadFolder {
+    std::string path;
+    int error = 0;
+};
 
 class FormHost {
 public:
@@ -23,6 +31,10 @@ public:
         return true;
     }
     virtual void endLongCommand() {}
+
+    // Get Contents could not read these folders (the pictures in them are not listed). A window
+    // says so in one message box; the batch tool on standard error.
+    virtual void foldersNotRead(const std::vector<UnreadFolder>& folders);
 
     // Whether a save into a named pipe that nobody reads yet waits for its reader (a command-line
     // tool) or gives up at once with a message (a window, which must not freeze).

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -23,6 +24,8 @@ namespace {
 
 // No bitmap this program reads is larger: 256 Mi pixels of 64 bits, plus headers.
 constexpr uint64_t kLargestFile = (uint64_t{1} << 31) + (uint64_t{1} << 20);
+
+std::atomic<uint64_t> g_readAsPaintedFrom{uint64_t{256} << 10};
 
 Error invalidPicture(const std::string& path, const QString& reason) {
     return Error(kInvalidPicture, QStringLiteral("Invalid picture: %1\n%2").arg(displayPath(path), reason));
@@ -88,6 +91,9 @@ void refuseUnlessRegular(const struct stat& st, const std::string& path) {
 }
 
 }  // namespace
+
+uint64_t readAsPaintedFrom() { return g_readAsPaintedFrom; }
+void setReadAsPaintedFrom(uint64_t bytes) { g_readAsPaintedFrom = bytes; }
 
 // A large uncompressed bitmap file, open, read a row at a time as it is painted.
 class PictureFile {
@@ -208,7 +214,7 @@ Picture LoadPicture(const std::string& path) {
     static thread_local ReadBuffer buffer;
     const size_t expected = static_cast<size_t>(st.st_size);
     size_t got = 0;
-    if (expected >= kReadAsPainted) {
+    if (expected >= readAsPaintedFrom()) {
         // A large file: its header and palette first; an uncompressed one is read as painted.
         uint8_t* head = buffer.reserve(kPictureHead);
         while (got < kPictureHead) {

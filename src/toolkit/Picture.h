@@ -54,9 +54,11 @@ private:
 
 // Reads a bitmap file (path as the file system's bytes). Errors name the file: 53 when it is
 // missing, 70/75 when it cannot be read, 481 "Invalid picture" with the reason when the file
-// is not a bitmap this program reads. Files of kReadAsPainted bytes and more that are not
-// compressed keep only their header and palette in memory until painted.
-inline constexpr uint64_t kReadAsPainted = uint64_t{256} << 10;
+// is not a bitmap this program reads. Files of readAsPaintedFrom() bytes and more (256 KiB) that
+// are not compressed keep only their header and palette in memory until painted.
+uint64_t readAsPaintedFrom();
+// Where reading as painted starts: tests lower it so that small files take the large files' way.
+void setReadAsPaintedFrom(uint64_t bytes);
 // What is read first of such a file: its header, palette and masks (a file whose pixels start
 // further in is read whole).
 inline constexpr size_t kPictureHead = size_t{16} << 10;

@@ -76,23 +76,46 @@ void PictureBox::setScaleMode(int mode) {
 }
 
 int64_t PictureBox::innerPixelsX(float widthTwips) const {
-    const int64_t outer = pixelEdge(widthTwips / static_cast<double>(Screen::TwipsPerPixelX()));
+    const int64_t outer = pixelEdge(pixelsIn(widthTwips, Screen::TwipsPerPixelX()));
     return std::max<int64_t>(0, outer - (m_borderStyle ? 2 * kBorderPixels : 0));
 }
 
 int64_t PictureBox::innerPixelsY(float heightTwips) const {
-    const int64_t outer = pixelEdge(heightTwips / static_cast<double>(Screen::TwipsPerPixelY()));
+    const int64_t outer = pixelEdge(pixelsIn(heightTwips, Screen::TwipsPerPixelY()));
     return std::max<int64_t>(0, outer - (m_borderStyle ? 2 * kBorderPixels : 0));
 }
 
 void PictureBox::checkImageSize(float widthTwips, float heightTwips) const {
     if (!(widthTwips >= 0) || !(heightTwips >= 0))
         throw Error(kInvalidPropertyValue, QStringLiteral("Invalid property value: a picture cannot have a negative size"));
-    const int64_t w = innerPixelsX(widthTwips), h = innerPixelsY(heightTwips);
+    checkImagePixels(innerPixelsX(widthTwips), innerPixelsY(heightTwips));
+}
+
+void PictureBox::checkImagePixels(int64_t w, int64_t h) {
     if (w > INT32_MAX || h > INT32_MAX || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kImageBudget)
         throw Error(kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels is larger than this program "
                                                  "can hold (%3 pixels at most)")
                                       .arg(w).arg(h).arg(kImageBudget));
+}
+
+namespace {
+
+// The whole device pixels a framed box shows inside its frame, in twips (see ScaleWidth).
+float shownInside(float outerTwips, int outerLogical, float twipsPerPixel) {
+    const double ratio = Screen::DevicePixelRatio();
+    const double inner = std::max(0, outerLogical - 2 * PictureBox::kFrameLogicalPixels) * ratio;
+    const double whole = std::floor(inner + 1e-9) - (ratio == std::floor(ratio) ? 0 : 1);
+    return std::min(outerTwips, static_cast<float>(std::max(0.0, whole) * twipsPerPixel));
+}
+
+}  // namespace
+
+float PictureBox::ScaleWidth() const {
+    return m_borderStyle ? shownInside(Width(), logicalPixelsX(Width()), Screen::TwipsPerPixelX()) : Width();
+}
+
+float PictureBox::ScaleHeight() const {
+    return m_borderStyle ? shownInside(Height(), logicalPixelsY(Height()), Screen::TwipsPerPixelY()) : Height();
 }
 
 bmp::Image& PictureBox::image() {
@@ -143,13 +166,9 @@ void PictureBox::ensureImageAtLeast(int32_t width, int32_t height) {
     m_image = std::move(grown);
 }
 
-double PictureBox::toPixelsX(double v) const {
-    return m_scaleMode == 3 ? v : wholeWithinRounding(v / static_cast<double>(Screen::TwipsPerPixelX()));
-}
+double PictureBox::toPixelsX(float v) const { return m_scaleMode == 3 ? v : pixelsIn(v, Screen::TwipsPerPixelX()); }
 
-double PictureBox::toPixelsY(double v) const {
-    return m_scaleMode == 3 ? v : wholeWithinRounding(v / static_cast<double>(Screen::TwipsPerPixelY()));
-}
+double PictureBox::toPixelsY(float v) const { return m_scaleMode == 3 ? v : pixelsIn(v, Screen::TwipsPerPixelY()); }
 
 void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::optional<float> width1,
                               std::optional<float> height1, std::optional<float> x2, std::optional<float> y2,

@@ -21,6 +21,8 @@ public:
 
     // The largest image a picture box holds: 1 Gi pixels (4 GiB).
     static constexpr uint64_t kImageBudget = uint64_t{1} << 30;
+    // A single frame is this many logical pixels wide on each side, as the window draws it.
+    static constexpr int kFrameLogicalPixels = 2;
 
     void setWidth(float v) override;
     void setHeight(float v) override;
@@ -36,6 +38,13 @@ public:
     int64_t innerPixelsY(float heightTwips) const;
     // Throws, before anything changes, when a box of that size could not hold its image.
     void checkImageSize(float widthTwips, float heightTwips) const;
+    // The same for an image of width x height pixels.
+    static void checkImagePixels(int64_t width, int64_t height);
+    // The inner area the box shows on screen, twips: its whole outer size without a frame; inside
+    // a frame, the whole device pixels the window shows there at the screen's present scale (at a
+    // fractional scale the first and last may fall half outside: one fewer counts).
+    float ScaleWidth() const;
+    float ScaleHeight() const;
 
     void PaintPicture(const Picture& picture, float x1, float y1, std::optional<float> width1 = {},
                       std::optional<float> height1 = {}, std::optional<float> x2 = {}, std::optional<float> y2 = {},
@@ -54,8 +63,8 @@ public:
     void ensureImageAtLeast(int32_t width, int32_t height);
 
 private:
-    double toPixelsX(double v) const;
-    double toPixelsY(double v) const;
+    double toPixelsX(float v) const;
+    double toPixelsY(float v) const;
     bmp::Image& image();
     void fillRect(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb);
 

@@ -54,7 +54,7 @@ void ReadAhead::hint(const std::string& path) const {
         ~Closer() { ::close(fd); }
     } closer{fd};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (m_cell.height > 0 && static_cast<uint64_t>(st.st_size) >= kReadAsPainted) {
+    if (m_cell.height > 0 && static_cast<uint64_t>(st.st_size) >= readAsPaintedFrom()) {
         // A large picture: its header says where the rows the cell samples lie.
         std::vector<uint8_t> head(kPictureHead);
         const ssize_t got = ::pread(fd, head.data(), head.size(), 0);

@@ -24,9 +24,18 @@ void Screen::setDevicePixelRatio(double ratio) {
     if (ratio > 0) g_devicePixelRatio = ratio;
 }
 
-double wholeWithinRounding(double value) {
-    const double whole = std::round(value);
-    return std::abs(value - whole) <= std::abs(value) * (1.0 / (1 << 22)) ? whole : value;
+double pixelsIn(float twips, double factor) {
+    const double quotient = static_cast<double>(twips) / factor;
+    const double whole = std::round(quotient);
+    return static_cast<float>(whole * factor) == twips ? whole : quotient;
+}
+
+int logicalPixelsX(float twips) {
+    return static_cast<int>(std::lround(twips / (static_cast<double>(Screen::TwipsPerPixelX()) * g_devicePixelRatio)));
+}
+
+int logicalPixelsY(float twips) {
+    return static_cast<int>(std::lround(twips / (static_cast<double>(Screen::TwipsPerPixelY()) * g_devicePixelRatio)));
 }
 
 void Screen::readFrom(const QScreen& screen) {

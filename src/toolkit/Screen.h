@@ -18,9 +18,15 @@ struct Screen {
     static void readFrom(const QScreen& screen);
 };
 
-// A count of pixels (or scroll units) worked out from single-precision twips: a value within the
-// float's rounding of a whole number is that number (64 x 8.5714... twips is not exact in a
-// float), so every factor, whole or not, gives the counts a whole factor gives.
-double wholeWithinRounding(double value);
+// How many pixels of factor twips each a length of twips holds: the whole number n when n x factor,
+// rounded to single precision as every length in twips is, gives exactly these twips (64 x
+// 8.5714... is not exact in a float, yet it is 64 pixels); otherwise the plain quotient (14999.997
+// twips at 15 is 999.9998, less than 1000 pixels). So every factor, whole or not, gives the counts
+// a whole factor gives, and no length that is not a whole number of pixels is taken for one.
+double pixelsIn(float twips, double factor);
+
+// Logical pixels (where Qt places widgets) that a length of twips spans, to the nearest whole one.
+int logicalPixelsX(float twips);
+int logicalPixelsY(float twips);
 
 }  // namespace tk

@@ -24,12 +24,8 @@
 
 namespace ui {
 
-int pixelsX(float twips) {
-    return static_cast<int>(std::lround(twips / (tk::Screen::TwipsPerPixelX() * tk::Screen::DevicePixelRatio())));
-}
-int pixelsY(float twips) {
-    return static_cast<int>(std::lround(twips / (tk::Screen::TwipsPerPixelY() * tk::Screen::DevicePixelRatio())));
-}
+int pixelsX(float twips) { return tk::logicalPixelsX(twips); }
+int pixelsY(float twips) { return tk::logicalPixelsY(twips); }
 
 void drawFocusFrame(QWidget* widget, const QRect& around) {
     QPainter painter(widget);

@@ -23,7 +23,7 @@ ViewportWidget::ViewportWidget(tk::PictureBox& viewport, tk::PictureBox& canvas,
     : QFrame(parent), m_horizontal(horizontal), m_vertical(vertical) {
     setObjectName(viewport.Name());
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(2);
+    setLineWidth(tk::PictureBox::kFrameLogicalPixels);
     setFocusPolicy(Qt::StrongFocus);
     m_canvas = new CanvasWidget(canvas, this);
     m_canvas->setObjectName(canvas.Name());
@@ -77,9 +77,9 @@ void ViewportWidget::paintEvent(QPaintEvent* event) {
 double ViewportWidget::unitsFor(double logicalPixels, Qt::Orientation direction) {
     const double twipsPerPixel = (direction == Qt::Horizontal ? tk::Screen::TwipsPerPixelX() : tk::Screen::TwipsPerPixelY()) *
                                  tk::Screen::DevicePixelRatio();
-    // At a fractional scale the factors are not exact in single precision: 20 pixels are 30 units
-    // at every scale, not 29.99999.
-    return tk::wholeWithinRounding(logicalPixels * twipsPerPixel / kTwipsPerUnit);
+    // A length in twips, single precision as every one is, counted in units: at a fractional scale
+    // the factors are not exact, yet 20 pixels are 30 units at every scale, not 29.99999.
+    return tk::pixelsIn(static_cast<float>(logicalPixels * twipsPerPixel), kTwipsPerUnit);
 }
 
 void ViewportWidget::scrollTo(tk::ScrollBar& bar, int64_t value) {

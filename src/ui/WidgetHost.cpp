@@ -8,6 +8,7 @@
 #include <QProgressDialog>
 
 namespace {
+constexpr int kExclamation = 48;
 constexpr int kInformation = 64;
 constexpr int kProgressRefreshMs = 50;
 }  // namespace
@@ -18,7 +19,8 @@ void WidgetHost::MsgBox(const QString& prompt, int style, const QString& title) 
     QMessageBox box(m_window);
     box.setWindowTitle(title);
     box.setText(prompt);
-    box.setIcon((style & 0x70) == kInformation ? QMessageBox::Information : QMessageBox::NoIcon);
+    const int icon = style & 0x70;
+    box.setIcon(icon == kInformation ? QMessageBox::Information : icon == kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }

@@ -180,6 +180,12 @@ TEST(Batch, no_picture_is_lost_and_the_programs_own_output_stays_out) {
 
     for (int i = 0; i < 3; ++i) tree.addFile("three/p" + std::to_string(i) + ".bmp", solidBmp(64, 64, 0x203040u * (i + 1)));
     tree.addFile("three/Combined.bmp", solidBmp(640, 64, 0xFFFFFF));
+    // Nothing but the program's own earlier sheet: nothing to combine, and the sheet stays.
+    tree.addFile("only/Combined.bmp", solidBmp(640, 64, 0xFFFFFF));
+    const BatchResult nothing = batch({q(tree.path("only"))});
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_TRUE(nothing.err.startsWith("quiltwright-batch: Error 53: Nothing to combine")) << nothing.err.toStdString();
+    EXPECT_EQ(tree.read("only/Combined.bmp"), solidBmp(640, 64, 0xFFFFFF));
     for (int run = 0; run < 2; ++run) {  // the second run finds the first run's Combined.bmp
         ASSERT_EQ(batch({q(tree.path("three"))}).status, 0);
         const tk::Picture three = tk::LoadPicture(tree.path("three/Combined.bmp"));
@@ -224,6 +230,19 @@ TEST(Batch, a_file_or_folder_the_user_may_not_write_is_refused_and_left_as_it_wa
     EXPECT_TRUE(folder.err.startsWith("quiltwright-batch: Error 70: ")) << folder.err.toStdString();
     EXPECT_FALSE(tree.exists("s/other.bmp"));
     EXPECT_EQ(tree.list("s").size(), 5u) << "nothing left behind";
+}
+
+TEST(Batch, a_folder_that_cannot_be_read_is_named_and_the_run_fails_with_the_rest_written) {
+    TempTree tree;
+    for (int i = 0; i < 8; ++i) tree.addFile(std::string(i == 7 ? "s/secret/" : "s/") + "p" + std::to_string(i) + ".bmp", solidBmp(4, 4, 0x10101u * i));
+    ::chmod(tree.root().c_str(), 0755);  // the unprivileged user reaches the rest
+    ::chmod(tree.path("s").c_str(), 0777);
+    ::chmod(tree.path("s/secret").c_str(), 0);
+    const BatchResult run = batch({"--width=4", "--height=4", q(tree.path("s"))}, {}, As::Nobody);
+    ::chmod(tree.path("s/secret").c_str(), 0755);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "quiltwright-batch: cannot read the folder " + q(tree.path("s/secret")) + ": Permission denied\n");
+    EXPECT_EQ(tk::LoadPicture(tree.path("s/Combined.bmp")).widthPixels(), 7 * 4) << "the seven it could read";
 }
 
 TEST(Batch, a_canvas_larger_than_the_memory_at_hand_is_refused_before_anything_changes) {

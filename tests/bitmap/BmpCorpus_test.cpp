@@ -1,6 +1,7 @@
 // The BMP Suite corpus in tests/data/bmpsuite: good files equal their reference renderings,
 // questionable ones follow the recorded decision, bad ones are refused or loaded by the rules.
 
+#include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "toolkit/Errors.h"
 #include "toolkit/Picture.h"
@@ -8,6 +9,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -172,4 +174,37 @@ TEST(BmpCorpus, bad_files_are_refused_with_a_reason_or_loaded_by_the_rules) {
     };
     EXPECT_EQ(decisions.size(), 20u);
     for (const auto& [file, decision] : decisions) expectDecision(file, decision, refs);
+}
+
+TEST(BmpCorpus, every_file_reads_the_same_with_bytes_after_it_and_read_as_large_files_are) {
+    // Bytes after a file never change its picture; and a file read the way large files are (its
+    // head first, then the rows a paint takes, or the rest) gives what it gives read whole from
+    // memory, or is refused alike.
+    TempTree tree;
+    int files = 0, loaded = 0;
+    for (const char* folder : {"g", "q", "b"})
+        for (const auto& entry : std::filesystem::directory_iterator(kSuite + "/" + folder)) {
+            if (entry.path().extension() != ".bmp") continue;
+            SCOPED_TRACE(entry.path().filename().string());
+            const std::vector<uint8_t> bytes = readFile(entry.path().string());
+            const auto fromMemory = [](const std::vector<uint8_t>& b) {
+                return readOutcome([&] { return tk::decodePicture(b.data(), b.size(), "test.bmp"); });
+            };
+            const ReadOutcome whole = fromMemory(bytes);
+            tree.addFile("f.bmp", bytes);
+            {
+                const ReadAsPaintedFrom everyFile(0);
+                EXPECT_TRUE(readOutcome([&] { return tk::LoadPicture(tree.path("f.bmp")); }) == whole) << "read as large files are";
+            }
+            ++files;
+            if (whole.error) continue;
+            ++loaded;
+            for (const auto& [count, byte] : {std::pair{1, 0}, {1024, 0}, {1024, 0xFF}, {1027, 0x42}}) {
+                std::vector<uint8_t> longer = bytes;
+                longer.insert(longer.end(), static_cast<size_t>(count), static_cast<uint8_t>(byte));
+                EXPECT_TRUE(fromMemory(longer) == whole) << count << " bytes of " << byte << " after it";
+            }
+        }
+    EXPECT_EQ(files, 27 + 41 + 20);
+    EXPECT_EQ(loaded, 27 + 40 + 13);
 }

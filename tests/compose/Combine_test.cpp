@@ -4,6 +4,7 @@
 #include "support/CommaLocale.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
+#include "toolkit/Errors.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -63,11 +64,12 @@ TEST(Combine, twenty_five_pictures_of_64_pixels_fill_three_rows_of_ten) {
         for (const auto& [dx, dy] : {std::pair{0, 0}, {63, 63}, {31, 17}})
             EXPECT_EQ(rgbAt(c.canvas(), p % 10 * 64 + dx, p / 10 * 64 + dy), colourOf(p)) << "picture " << p;
     EXPECT_EQ(rgbAt(c.canvas(), 5 * 64, 2 * 64), 0u);  // after the last picture: black
-    EXPECT_EQ(f.HScr.Max(), 10);
-    EXPECT_EQ(f.VScr.Max(), 106);
+    // The view shows 629 x 117 pixels inside its frame: the bars reach the canvas's last pixels.
+    EXPECT_EQ(f.HScr.Max(), 17);
+    EXPECT_EQ(f.VScr.Max(), 113);
     EXPECT_TRUE(c.window.widget<QScrollBar>(QStringLiteral("HScr"))->isEnabled());
     EXPECT_TRUE(c.window.widget<QScrollBar>(QStringLiteral("VScr"))->isEnabled());
-    EXPECT_EQ(c.window.widget<QScrollBar>(QStringLiteral("VScr"))->maximum(), 106);
+    EXPECT_EQ(c.window.widget<QScrollBar>(QStringLiteral("VScr"))->maximum(), 113);
     EXPECT_TRUE(c.window.widget<QPushButton>(QStringLiteral("cmdSave"))->isEnabled());
     EXPECT_TRUE(c.window.messages.empty());
 }
@@ -78,7 +80,7 @@ TEST(Combine, ten_pictures_make_one_row_and_an_eleventh_a_second) {
     EXPECT_FALSE(ten.form().VScr.Enabled());
     Combined eleven(11);
     EXPECT_EQ(eleven.form().picMain.Height(), 1920);
-    EXPECT_EQ(eleven.form().VScr.Max(), 10);
+    EXPECT_EQ(eleven.form().VScr.Max(), 17);
     EXPECT_EQ(rgbAt(eleven.canvas(), 0, 64), colourOf(10));
 }
 
@@ -95,7 +97,7 @@ TEST(Combine, one_picture_is_one_cell_and_both_bars_keep_their_earlier_range) {
     EXPECT_EQ(f.picMain.Height(), 960);
     EXPECT_FALSE(f.HScr.Enabled());
     EXPECT_FALSE(f.VScr.Enabled());
-    EXPECT_EQ(f.VScr.Max(), 106);
+    EXPECT_EQ(f.VScr.Max(), 113);
     EXPECT_EQ(f.VScr.Value(), 50);
     EXPECT_EQ(f.picMain.Top(), 0);
     EXPECT_EQ(rgbAt(c.canvas(), 63, 63), 0xFF0000u);  // stretched to fill the cell
@@ -107,7 +109,7 @@ TEST(Combine, cells_that_do_not_divide_640_pixels_get_the_rows_every_picture_nee
     EXPECT_EQ(c.form().picMain.Width(), 9600);
     EXPECT_EQ(c.form().picMain.Height(), 7500);
     EXPECT_EQ(c.canvas().height, 500);
-    EXPECT_EQ(c.form().VScr.Max(), 568);
+    EXPECT_EQ(c.form().VScr.Max(), 575);
     EXPECT_EQ(rgbAt(c.canvas(), 0, 399), colourOf(18));   // row 3 holds pictures 18 to 23
     EXPECT_EQ(rgbAt(c.canvas(), 599, 399), colourOf(23));
     EXPECT_EQ(rgbAt(c.canvas(), 0, 400), colourOf(24));   // and the 25th is on the canvas
@@ -117,11 +119,11 @@ TEST(Combine, cells_that_do_not_divide_640_pixels_get_the_rows_every_picture_nee
 }
 
 TEST(Combine, cells_wider_than_640_pixels_stand_alone_in_their_rows) {
-    Combined c(3, "700", "50");
+    Combined c(8, "700", "50");
     EXPECT_EQ(c.form().picMain.Width(), 9600);
-    EXPECT_EQ(c.form().picMain.Height(), 3000);
-    for (int p = 0; p < 3; ++p) EXPECT_EQ(rgbAt(c.canvas(), 639, p * 50 + 10), colourOf(p));
-    EXPECT_EQ(rgbAt(c.canvas(), 0, 150), 0u);  // the fourth row stays empty
+    EXPECT_EQ(c.form().picMain.Height(), 6000);
+    ASSERT_EQ(c.canvas().height, 400);  // a row for each, and not one more
+    for (int p = 0; p < 8; ++p) EXPECT_EQ(rgbAt(c.canvas(), 639, p * 50 + 49), colourOf(p));
 }
 
 TEST(Combine, typed_sizes_follow_the_text_to_number_rule_in_every_locale) {
@@ -166,7 +168,7 @@ TEST(Combine, sizes_that_cannot_work_are_refused_before_anything_changes) {
         EXPECT_TRUE(c.window.lastMessageText().startsWith(error)) << c.window.lastMessageText().toStdString();
         EXPECT_TRUE(c.window.lastMessageText().contains(said)) << c.window.lastMessageText().toStdString();
         EXPECT_EQ(c.form().picMain.Height(), 2880);
-        EXPECT_EQ(c.form().VScr.Max(), 106);
+        EXPECT_EQ(c.form().VScr.Max(), 113);
         EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
         EXPECT_TRUE(c.form().cmdSave.Enabled());  // the sheet that stands is still whole
         EXPECT_TRUE(c.window.window().isVisible());
@@ -357,14 +359,29 @@ TEST(Combine, the_programs_own_output_is_listed_but_never_painted_in) {
     EXPECT_EQ(rgbAt(c.canvas(), 3 * 64, 0), 0x00FF00u);
     EXPECT_EQ(rgbAt(c.canvas(), 4 * 64, 0), 0x0000FFu);
 
-    // A list of nothing but earlier sheets paints nothing and leaves the canvas as it was.
+    // A list of nothing but earlier sheets is nothing to combine: said, and nothing changes (the
+    // canvas as it stood, Save as it was), in a window that has combined before and in a new one.
     TempTree only;
     only.addFile("Combined.bmp", solidBmp(8, 8, 0xFF0000));
-    c.window.openFolder(only.root());
-    c.window.click(QStringLiteral("cmdGetContents"));
-    c.window.click(QStringLiteral("cmdCombine"));
+    only.addFile("sub/Combined.bmp", solidBmp(8, 8, 0xFF0000));
+    WindowDriver fresh(only.root());
+    for (WindowDriver* w : {&c.window, &fresh}) {
+        const bool saveBefore = w->form().cmdSave.Enabled();
+        const float widthBefore = w->form().picMain.Width();
+        w->messages.clear();
+        w->openFolder(only.root());
+        w->click(QStringLiteral("cmdGetContents"));
+        w->click(QStringLiteral("cmdCombine"));
+        ASSERT_EQ(w->messages.size(), 1u);
+        EXPECT_TRUE(w->lastMessageText().startsWith(QStringLiteral("Error 53"))) << w->lastMessageText().toStdString();
+        EXPECT_TRUE(w->lastMessageText().contains(QStringLiteral("Nothing to combine"))) << w->lastMessageText().toStdString();
+        EXPECT_EQ(w->form().cmdSave.Enabled(), saveBefore);
+        EXPECT_EQ(w->form().picMain.Width(), widthBefore);
+    }
     EXPECT_EQ(c.canvas().width, 320);
     EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
+    EXPECT_FALSE(fresh.form().cmdSave.Enabled());
+    EXPECT_EQ(only.read("Combined.bmp"), solidBmp(8, 8, 0xFF0000));
 }
 
 TEST(Combine, more_than_32767_scroll_units_reach_the_last_row) {
@@ -377,24 +394,25 @@ TEST(Combine, more_than_32767_scroll_units_reach_the_last_row) {
     EXPECT_TRUE(w.messages.empty());
     frmQuiltwright& f = w.form();
     EXPECT_EQ(f.picMain.Height(), 330240);
-    EXPECT_EQ(f.VScr.Max(), 32842);
+    EXPECT_EQ(f.VScr.Max(), 32849);
     auto* bar = w.widget<QScrollBar>(QStringLiteral("VScr"));
     bar->setValue(bar->maximum());
-    EXPECT_EQ(f.picMain.Top(), -328420);
-    EXPECT_GE(f.picMain.Height() + f.picMain.Top(), f.picContainer.Height());  // the last row is in view
+    EXPECT_EQ(f.picMain.Top(), -328490);
+    EXPECT_LE(f.picMain.Height() + f.picMain.Top(), f.picContainer.ScaleHeight());  // the last row is in view
     EXPECT_EQ(rgbAt(f.picMain.persistentImage(), 0, 343 * 64), 0x336699u);   // picture 3,430
 }
 
-TEST(Combine, an_empty_list_paints_nothing_and_makes_save_available) {
+TEST(Combine, an_empty_list_is_refused_and_leaves_the_canvas_and_save_as_they_were) {
     Combined c(3);
     TempTree empty;
     c.window.openFolder(empty.root());
     c.window.click(QStringLiteral("cmdGetContents"));
     ASSERT_FALSE(c.form().cmdCombine.Enabled());
-    c.form().cmdCombine_Click();  // the button is unavailable; the command itself still holds
+    // The button is unavailable; the command itself still holds.
+    EXPECT_THROW(c.form().cmdCombine_Click(), tk::Error);
     EXPECT_EQ(c.form().picMain.Width(), 2880);
     EXPECT_EQ(rgbAt(c.canvas(), 0, 0), colourOf(0));
-    EXPECT_TRUE(c.form().cmdSave.Enabled());
+    EXPECT_TRUE(c.form().cmdSave.Enabled());  // the sheet that stands is still whole
 }
 
 

@@ -1,4 +1,4 @@
-// Pixel and twip conversions and the fold into rows: numbers in, numbers out.
+// Pixel and twip conversions and the grid: numbers in, numbers out.
 
 #include "compose/Layout.h"
 #include "compose/Units.h"
@@ -6,6 +6,8 @@
 #include "toolkit/Screen.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace compose;
 
@@ -33,56 +35,72 @@ TEST(Units, twips_to_pixels_rounds_down_towards_minus_infinity) {
     tk::Screen::setTwipsPerPixel(15, 15);
 }
 
-TEST(Fold, rows_of_at_most_640_pixels_for_the_known_grids) {
-    const auto fold = [](int n, float w, float h) { return foldIntoRows(n, w, h, 9600); };
-    EXPECT_EQ(fold(25, 960, 960).width, 9600);
-    EXPECT_EQ(fold(25, 960, 960).height, 2880);
-    EXPECT_EQ(fold(10, 960, 960).height, 960);   // exactly one row: no fold
-    EXPECT_EQ(fold(11, 960, 960).height, 1920);
-    EXPECT_EQ(fold(1, 960, 960).width, 960);
-    EXPECT_EQ(fold(25, 1500, 1500).height, 6000);
-    EXPECT_EQ(fold(3, 10500, 750).width, 9600);
-    EXPECT_EQ(fold(3, 10500, 750).height, 3000);
-    EXPECT_EQ(fold(4, 0, 960).width, 0);
-    EXPECT_EQ(fold(3431, 960, 960).height, 330240);  // 344 rows
-    EXPECT_EQ(fold(20, 960, 960).height, 1920);      // exactly two rows: the fold stops at 640 pixels
-    EXPECT_EQ(fold(30, 960, 960).height, 2880);
+TEST(Units, every_length_in_whole_pixels_comes_back_whole_at_every_screen_factor) {
+    // Every pixel count a sheet uses (cell sizes, places, the canvas) turned into twips and back
+    // is itself at every factor users have, whole or not; and twips short of n pixels by the
+    // least a float can be short are n - 1 pixels, never rounded up to n.
+    for (const float factor : {15.0f, 13.6363636f, 12.0f, 10.0f, 8.5714286f, 7.5f, 6.6666667f, 6.0f}) {
+        tk::Screen::setTwipsPerPixel(factor, factor * 1.1f);
+        for (int32_t pixels = 0; pixels <= 200000; ++pixels) {
+            const float across = PixelsToTwipsX(pixels), down = PixelsToTwipsY(pixels);
+            ASSERT_EQ(TwipsToPixelsX(across), pixels) << factor;
+            ASSERT_EQ(TwipsToPixelsY(down), pixels) << factor;
+            ASSERT_EQ(tk::pixelsIn(across, factor), pixels) << factor;
+            if (pixels > 0) {
+                ASSERT_EQ(TwipsToPixelsX(std::nextafter(across, 0.0f)), pixels - 1) << factor << " " << pixels;
+            }
+        }
+    }
+    tk::Screen::setTwipsPerPixel(15, 15);
+    EXPECT_EQ(TwipsToPixelsX(14999.997f), 999);
 }
 
-TEST(Fold, the_canvas_has_a_row_for_every_whole_cell_the_painting_places) {
+TEST(Grid, rows_of_at_most_640_pixels_for_the_known_grids) {
     struct Case {
-        int n;
-        float width, height, canvasWidth, canvasHeight;
+        int64_t n, width, height, canvasWidth, canvasHeight;
     };
-    for (const Case& c : {Case{25, 1500, 1500, 9600, 7500},   // 6 to a row: 5 rows where the fold gives 4
-                          Case{24, 1500, 1500, 9600, 6000},   // 4 full rows: the fold's own size
-                          Case{25, 960, 960, 9600, 2880},     // 64 pixels divide 640: unchanged
-                          Case{3, 10500, 750, 9600, 3000},    // wider than a row: the fold's 4 rows stay
-                          Case{7, 2895, 100, 9600, 300},      // 3 to a row: 3 rows
-                          Case{4, 0, 960, 0, 960},            // no width: every cell at (0, 0)
-                          Case{2, 960, 960, 1920, 960}}) {
+    for (const Case& c : {Case{25, 64, 64, 640, 192},    Case{10, 64, 64, 640, 64},  // exactly one row
+                          Case{11, 64, 64, 640, 128},    Case{1, 64, 64, 64, 64},
+                          Case{20, 64, 64, 640, 128},    Case{30, 64, 64, 640, 192},
+                          Case{25, 100, 100, 640, 500},  // 6 to a row: 5 rows, 40 pixels black at the right
+                          Case{24, 100, 100, 640, 400},  Case{7, 193, 100, 640, 300},
+                          Case{3, 700, 50, 640, 150},    // wider than a row: one row each, cut at 640
+                          Case{8, 700, 50, 640, 400},    Case{2, 64, 64, 128, 64},
+                          Case{3431, 64, 64, 640, 344 * 64},
+                          Case{8, 100000, 100000, 640, 800000},
+                          Case{40000, 2000000000, 64, 640, 40000 * 64}}) {
         SCOPED_TRACE(testing::Message() << c.n << " cells of " << c.width << " x " << c.height);
-        const CanvasSize size = canvasFor(c.n, c.width, c.height, 9600);
-        EXPECT_EQ(size.width, c.canvasWidth);
-        EXPECT_EQ(size.height, c.canvasHeight);
-        // The last cell of the walk lies inside the canvas.
-        CellWalk walk{c.width, c.height, size.width};
-        for (int i = 1; i < c.n; ++i) walk.advance();
-        EXPECT_LE(walk.y + c.height, size.height);
+        const Grid grid = gridFor(c.n, c.width, c.height, 640);
+        EXPECT_EQ(grid.width, c.canvasWidth);
+        EXPECT_EQ(grid.height, c.canvasHeight);
     }
 }
 
-TEST(Fold, huge_sizes_end_with_the_closed_form_row_count) {
-    // 40,000 cells of two billion pixels: the step-by-step fold would never end.
-    const CanvasSize size = foldIntoRows(40000, PixelsToTwipsX(2000000000), 960, 9600);
-    EXPECT_EQ(size.width, 9600);
-    EXPECT_NEAR(size.height, 960.0 * std::ceil(40000.0 * 3e10 / 9600), 1e13);
-    EXPECT_THROW(foldIntoRows(40000, PixelsToTwipsX(2000000000), 3e30f, 9600), tk::Error);  // height past float
+TEST(Grid, every_cell_size_places_every_cell_as_a_walk_along_the_rows_does) {
+    // A second route: walk the cells one by one, a new row whenever the next would pass 640
+    // pixels. The grid puts every cell where the walk does, inside the canvas, and the canvas has
+    // not one row more than the last cell needs.
+    for (int64_t width = 1; width <= 700; ++width)
+        for (const int64_t n : {int64_t{1}, 640 / width, 640 / width + 1, int64_t{25}}) {
+            if (n < 1) continue;
+            const Grid grid = gridFor(n, width, 7, 640);
+            int64_t x = 0, y = 0;
+            for (int64_t p = 0; p < n; ++p) {
+                if (x > 0 && x + width > 640) x = 0, y += 7;
+                ASSERT_EQ(grid.left(p), x) << width << " wide, cell " << p;
+                ASSERT_EQ(grid.top(p), y) << width << " wide, cell " << p;
+                ASSERT_LT(grid.left(p), grid.width);
+                x += width;
+            }
+            ASSERT_EQ(grid.height, y + 7) << width << " wide, " << n << " cells";
+            ASSERT_EQ(grid.width, std::min<int64_t>(n * width, 640));
+        }
 }
 
-TEST(Fold, scroll_range_is_whole_ten_twip_steps_of_overhang) {
-    EXPECT_EQ(scrollMax(9600, 9495), 10);
-    EXPECT_EQ(scrollMax(2880, 1815), 106);
-    EXPECT_EQ(scrollMax(330240, 1815), 32842);  // past 16 bits
+TEST(Grid, scroll_range_brings_the_far_edge_into_the_area_shown) {
+    EXPECT_EQ(scrollMax(9600, 9435), 17);   // 16.5 steps: the last half step counts
+    EXPECT_EQ(scrollMax(2880, 1755), 113);
+    EXPECT_EQ(scrollMax(2880, 2870), 1);
+    EXPECT_EQ(scrollMax(330240, 1755), 32849);  // past 16 bits
     EXPECT_THROW(scrollMax(1e12f, 1815), tk::Error);
 }

@@ -1,6 +1,7 @@
 // Control state objects: sorted lists, scroll bars and their events, picture boxes.
 
 #include "support/BmpBuilder.h"
+#include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "toolkit/Errors.h"
@@ -182,7 +183,7 @@ TEST(PictureBox, a_large_picture_stretched_smaller_paints_what_the_whole_file_pa
             if (kind.bits <= 8) spec.palette.assign(palette.begin(), palette.begin() + (1 << kind.bits));
             spec.pixelData = storedRows(kind.width, kind.height, kind.bits);
             const std::vector<uint8_t> bytes = buildBmp(spec);
-            ASSERT_GE(bytes.size(), tk::kReadAsPainted);
+            ASSERT_GE(bytes.size(), tk::readAsPaintedFrom());
             tree.addFile("p.bmp", bytes);
             const tk::Picture fromFile = tk::LoadPicture(tree.path("p.bmp"));
             ASSERT_TRUE(fromFile.readAsPainted());
@@ -202,6 +203,42 @@ TEST(PictureBox, a_large_picture_stretched_smaller_paints_what_the_whole_file_pa
             EXPECT_TRUE(std::equal(fromFile.image().pixels.get(), fromFile.image().pixels.get() + size_t(kind.width) * kind.height,
                                    whole.image().pixels.get()));
         }
+}
+
+TEST(PictureBox, every_uncompressed_depth_at_every_width_reads_as_painted_what_it_reads_whole) {
+    // Widths 1 to 70 take every position of a row's last pixel in its last byte (1, 2 and 4 bits)
+    // and every amount of row padding; each file, read the way large files are, gives the pixels
+    // it gives decoded whole from memory, painted into cells that sample rows and columns and whole.
+    struct Kind {
+        uint16_t bits;
+        uint32_t compression;
+        std::vector<uint32_t> masks;
+    };
+    const Kind kinds[] = {{1, 0, {}},  {2, 0, {}},  {4, 0, {}}, {8, 0, {}}, {16, 0, {}}, {16, 3, {0xF800, 0x07E0, 0x001F}},
+                          {24, 0, {}}, {32, 0, {}}, {32, 3, {0xFF00, 0xFF0000, 0xFF000000}},
+                          {32, 6, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}, {64, 0, {}}};
+    TempTree tree;
+    const ReadAsPaintedFrom everyFile(0);
+    for (const Kind& kind : kinds)
+        for (int width = 1; width <= 70; ++width)
+            for (const bool topDown : {false, true}) {
+                SCOPED_TRACE(testing::Message() << kind.bits << "-bit, compression " << kind.compression << ", " << width
+                                                << " wide" << (topDown ? ", top-down" : ""));
+                BmpSpec spec;
+                spec.width = width;
+                spec.height = topDown ? -9 : 9;
+                spec.bitsPerPixel = kind.bits;
+                spec.compression = kind.compression;
+                spec.masks = kind.masks;
+                for (uint32_t i = 0; kind.bits <= 8 && i < (1u << kind.bits); ++i) spec.palette.push_back(i * 0x3F1D07u & 0xFFFFFF);
+                spec.pixelData = storedRows(width, 9, kind.bits);
+                const std::vector<uint8_t> bytes = buildBmp(spec);
+                tree.addFile("p.bmp", bytes);
+                ASSERT_TRUE(tk::LoadPicture(tree.path("p.bmp")).readAsPainted());
+                const ReadOutcome asPainted = readOutcome([&] { return tk::LoadPicture(tree.path("p.bmp")); });
+                ASSERT_EQ(asPainted.error, 0);
+                ASSERT_TRUE(asPainted == readOutcome([&] { return picture(bytes); }));
+            }
 }
 
 TEST(PictureBox, a_large_picture_in_a_small_cell_reads_only_the_rows_it_samples) {

@@ -22,6 +22,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 struct Place {
@@ -268,9 +270,9 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     for (int i = 0; i < 100; ++i) tree.addFile("p" + std::to_string(100 + i) + ".bmp", solidBmp(4, 4, 0x808080));
     WindowDriver w(tree.root());
     w.click(QStringLiteral("cmdGetContents"));
-    w.click(QStringLiteral("cmdCombine"));  // 10 rows of 64 device pixels: VScr Max 778 at scale 1
+    w.click(QStringLiteral("cmdCombine"));  // 10 rows of 64 device pixels: VScr Max 785 at scale 1
     frmQuiltwright& f = w.form();
-    ASSERT_EQ(f.VScr.Max(), std::floor((640 * tk::Screen::TwipsPerPixelY() - 1815) / 10));
+    ASSERT_EQ(f.VScr.Max(), std::ceil((640 * tk::Screen::TwipsPerPixelY() - f.picContainer.ScaleHeight()) / 10));
     QWidget* canvas = w.window().widgetFor(QStringLiteral("picMain"));
     QWidget* viewport = w.window().widgetFor(QStringLiteral("picContainer"));
     const auto wheel = [](QWidget* target, QPoint delta, Qt::KeyboardModifiers modifiers = {}) {
@@ -289,7 +291,7 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
     wheel(canvas, {0, 360});  // past the top: stops at 0
     EXPECT_EQ(f.VScr.Value(), 0);
     wheel(canvas, {0, -120}, Qt::ShiftModifier);  // across (at scale 1 only: the canvas is wider than the view)
-    EXPECT_EQ(f.HScr.Value(), f.HScr.Enabled() ? f.HScr.Max() : 0);  // Max is 10: a notch reaches it
+    EXPECT_EQ(f.HScr.Value(), f.HScr.Enabled() ? f.HScr.Max() : 0);  // Max is 17: a notch reaches it
     EXPECT_EQ(f.picMain.Left(), -10.0 * f.HScr.Value());
     wheel(canvas, {0, 120}, Qt::ShiftModifier);
 
@@ -407,8 +409,9 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
     WindowDriver w(tree.root());
     w.tick(drop);
     const double ratio = w.window().devicePixelRatioF();
-    EXPECT_EQ(tk::Screen::DevicePixelRatio(), ratio);
-    EXPECT_FLOAT_EQ(tk::Screen::TwipsPerPixelY(), static_cast<float>(15 / ratio));
+    // A widget keeps its ratio in steps of 1/65536 (1.1 is 1.0999908 there).
+    EXPECT_NEAR(tk::Screen::DevicePixelRatio(), ratio, 1e-4);
+    EXPECT_NEAR(tk::Screen::TwipsPerPixelY(), 15 / ratio, 1e-3);
     EXPECT_EQ(w.window().size(), QSize(674, 395));  // 10110 x 5925 twips, in logical pixels
     w.click(QStringLiteral("cmdGetContents"));
     w.click(QStringLiteral("cmdCombine"));
@@ -424,8 +427,9 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
     w.window().widgetFor(QStringLiteral("picContainer"))->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), inner);
-    const auto shown = [&](int scrolledRows) {
-        const QImage grab = w.window().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // Where on the grab canvas pixel (0, 0) stands, scrolled by whole rows and columns; none when
+    // the inner area does not show the canvas one to one.
+    const auto shown = [&](const QImage& grab, int scrolledRows, int scrolledColumns = 0) -> std::optional<QPoint> {
         const QPointF corner = QPointF(inner->mapTo(&w.window(), QPoint(0, 0))) * ratio;
         const int width = static_cast<int>(inner->width() * ratio) - 2, height = static_cast<int>(inner->height() * ratio) - 2;
         for (int dy = -1; dy <= 2; ++dy)
@@ -433,17 +437,31 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
                 const int left = static_cast<int>(corner.x()) + dx, top = static_cast<int>(corner.y()) + dy;
                 bool same = true;
                 for (int y = 1; same && y < height && y + scrolledRows < canvas.height; ++y)
-                    for (int x = 1; same && x < width && x < canvas.width; ++x)
-                        same = (grab.pixel(left + x, top + y) & 0xFFFFFFu) == rgbAt(canvas, x, y + scrolledRows);
-                if (same) return true;
+                    for (int x = 1; same && x < width && x + scrolledColumns < canvas.width; ++x)
+                        same = (grab.pixel(left + x, top + y) & 0xFFFFFFu) == rgbAt(canvas, x + scrolledColumns, y + scrolledRows);
+                if (same) return QPoint(left - scrolledColumns, top - scrolledRows);
             }
-        return false;
+        return std::nullopt;
     };
-    EXPECT_TRUE(shown(0));
+    const auto grab = [&] { return w.window().grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    EXPECT_TRUE(shown(grab(), 0));
     // Scrolled by 60 twips: whole device pixels still, 60 / TwipsPerPixelY rows further down.
     ASSERT_TRUE(w.form().VScr.Enabled());
     w.form().VScr.userChange(6);
-    EXPECT_TRUE(shown(static_cast<int>(60 / tk::Screen::TwipsPerPixelY())));
+    EXPECT_TRUE(shown(grab(), static_cast<int>(60 / tk::Screen::TwipsPerPixelY())));
+    // Scrolled to the far ends, the sheet's last row and last column are on the screen, where
+    // they belong.
+    const auto scrolled = [](tk::ScrollBar& bar, float twipsPerPixel) {
+        if (bar.Enabled()) bar.userChange(bar.Max());
+        return -static_cast<int>(std::floor(-10.0 * bar.Value() / twipsPerPixel + 1e-9));
+    };
+    const int rows = scrolled(w.form().VScr, tk::Screen::TwipsPerPixelY()), columns = scrolled(w.form().HScr, tk::Screen::TwipsPerPixelX());
+    const QImage atEnd = grab();
+    const std::optional<QPoint> origin = shown(atEnd, rows, columns);
+    ASSERT_TRUE(origin);
+    const auto at = [&](int x, int y) { return atEnd.pixel(origin->x() + x, origin->y() + y) & 0xFFFFFFu; };
+    for (int x = columns; x < canvas.width; ++x) ASSERT_EQ(at(x, canvas.height - 1), rgbAt(canvas, x, canvas.height - 1)) << x;
+    for (int y = rows; y < canvas.height; ++y) ASSERT_EQ(at(canvas.width - 1, y), rgbAt(canvas, canvas.width - 1, y)) << y;
 
     // The saved file is the one the batch tool, which never looks at a screen, writes.
     QProcess batch;
@@ -454,5 +472,22 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
     EXPECT_EQ(tree.read("Combined.bmp"), tree.read("batch.bmp"));
     std::remove(tree.path("Combined.bmp").c_str());
     std::remove(tree.path("batch.bmp").c_str());
+    }
+    // Cells that do not divide the row, or divide it only in exact arithmetic, fold and fall
+    // where the batch tool, which never looks at a screen, puts them.
+    for (const char* cell : {"8", "16", "80"}) {
+        SCOPED_TRACE(testing::Message() << cell << "-pixel cells");
+        WindowDriver w(tree.root());
+        w.type(QStringLiteral("txtWidth"), QString::fromLatin1(cell));
+        w.type(QStringLiteral("txtHeight"), QString::fromLatin1(cell));
+        w.click(QStringLiteral("cmdGetContents"));
+        w.click(QStringLiteral("cmdCombine"));
+        w.click(QStringLiteral("cmdSave"));
+        QProcess batch;
+        batch.start(QStringLiteral(QW_BATCH), {QStringLiteral("--width=%1").arg(cell), QStringLiteral("--height=%1").arg(cell),
+                                              "--output", QString::fromStdString(tree.path("batch.bmp")), QString::fromStdString(tree.root())});
+        ASSERT_TRUE(batch.waitForFinished(60000));
+        EXPECT_EQ(tree.read("Combined.bmp"), tree.read("batch.bmp"));
+        std::remove(tree.path("Combined.bmp").c_str());
     }
 }

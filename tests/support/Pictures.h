@@ -1,0 +1,30 @@
+#pragma once
+// Two ways of reading one picture, compared: what each comes to, and the threshold from which
+// files are read as they are painted.
+
+#include "toolkit/Picture.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// What reading a picture comes to: the error number it was refused with, or its pixels painted
+// into a few small cells (sampling some of its rows and columns) and then whole.
+struct ReadOutcome {
+    int error = 0;
+    std::vector<uint32_t> pixels;
+    friend bool operator==(const ReadOutcome&, const ReadOutcome&) = default;
+};
+ReadOutcome readOutcome(const std::function<tk::Picture()>& read);
+
+// While it lives, every file of at least this many bytes is read as it is painted.
+class ReadAsPaintedFrom {
+public:
+    explicit ReadAsPaintedFrom(uint64_t bytes) : m_before(tk::readAsPaintedFrom()) { tk::setReadAsPaintedFrom(bytes); }
+    ~ReadAsPaintedFrom() { tk::setReadAsPaintedFrom(m_before); }
+    ReadAsPaintedFrom(const ReadAsPaintedFrom&) = delete;
+    ReadAsPaintedFrom& operator=(const ReadAsPaintedFrom&) = delete;
+
+private:
+    uint64_t m_before;
+};
