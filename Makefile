@@ -1,8 +1,10 @@
-# make run    install what is missing, build the window (Release) and open it
-# make test   install what is missing, build and run every test
-# make bench  build the benchmarks, generate their data and measure
-# make install  install under PREFIX (/usr/local), into DESTDIR when given
-# make package  build a Debian package (build/quiltwright_VERSION_ARCH.deb)
+# make run        install what the window needs, build it (Release) and open it
+# make test       install what the tests need too, build and run every test
+# make bench      build the benchmarks, generate their data and measure
+# make install    install under PREFIX (/usr/local), into DESTDIR when given; built as you, and
+#                 where you may not write, it prints the one command to run as root
+# make uninstall  remove what make install put there
+# make package    build a Debian package (build/quiltwright_VERSION_ARCH.deb)
 # make test-sanitize  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
 
 BUILD    ?= build
@@ -15,13 +17,18 @@ FUZZ_SECONDS ?= 60
 PREFIX  ?= /usr/local
 # No test may run longer than this (seconds): a test that hangs fails instead of stalling CI.
 TEST_TIMEOUT ?= 120
+# ctest: no test found is a failure, not a pass; a test that could not run shows as skipped.
+CTEST = ctest --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
-.PHONY: all deps configure build run test bench test-sanitize fuzz install package clean
+.PHONY: all deps test-deps configure build run test bench test-sanitize fuzz install uninstall package clean
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+test-deps:
+	@scripts/install-deps --test
 
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -34,18 +41,26 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target quiltwright qw_icons
 	$(BUILD)/quiltwright
 
-test: build
-	cd $(BUILD) && ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
+test: test-deps build
+	@cd $(BUILD) && $(CTEST); status=$$?; $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
 
-test-sanitize: deps
+test-sanitize: test-deps
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQW_SANITIZE=ON -DQW_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
+	@cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST); status=$$?; \
+	  $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
 
-install: build
-	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+# Built as the user who runs it; run as root on a build folder of another user's, it builds
+# nothing (root-owned files there could not be removed by that user) and installs what is built.
+install:
+	@if [ "$$(id -u)" -ne 0 ] || [ ! -d $(BUILD) ] || [ "$$(stat -c %u $(BUILD))" -eq 0 ]; then \
+	  $(MAKE) --no-print-directory build; fi
+	@scripts/install-program install $(BUILD) $(PREFIX) "$(DESTDIR)"
+
+uninstall:
+	@scripts/install-program uninstall $(BUILD) $(PREFIX) "$(DESTDIR)"
 
 package: build
 	@scripts/install-deps dpkg-dev

@@ -1,6 +1,7 @@
 // quiltwright-batch: the window's Get Contents, Combine and Save, without the window.
 
 #include "batch/BatchRun.h"
+#include "form/Form.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -59,11 +60,7 @@ bool isCellSize(const char* text) {
 }
 
 std::string absolute(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return path;
-    std::string here(4096, '\0');
-    if (!::getcwd(here.data(), here.size())) return path;
-    here.resize(std::char_traits<char>::length(here.c_str()));
-    return here + "/" + path;
+    return !path.empty() && path.front() == '/' ? path : frmQuiltwright::currentFolder() + "/" + path;
 }
 
 }  // namespace

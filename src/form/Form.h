@@ -81,6 +81,9 @@ public:
     void FindFiles(std::string& strRootFolder, const std::string& strFolder, const std::string& strFile,
                    tk::Collection& colFilesFound);
 
+    // The process's current folder ("/" when it has none).
+    static std::string currentFolder();
+
     // Writes the canvas's whole persistent image as a bitmap file at target, safely; or into an
     // open descriptor (standard output), name standing for it in messages.
     void saveCanvas(const std::string& target);
@@ -94,7 +97,6 @@ private:
     // the memory the process can get.
     void checkMemoryFor(const compose::Grid& grid);
     const bmp::Image& canvasToSave();  // throws when there is nothing to save
-    static std::string currentFolder();
 
     FormHost* m_host;
     discovery::DirectoryEnumerator* m_enumerator = nullptr;

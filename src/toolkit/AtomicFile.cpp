@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -69,16 +71,23 @@ void refuseForeignLink(const std::string& link, const struct stat& linkStat) {
                                        .arg(displayPath(link)));
 }
 
+// Whether a folder is one of /proc's, where a link names an open file (/dev/fd/1, /dev/stdout and
+// what a shell's >(...) gives all lead there) rather than a place in a folder.
+bool inProc(const std::string& folder) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
+    return real && (std::strcmp(real.get(), "/proc") == 0 || std::strncmp(real.get(), "/proc/", 6) == 0);
+}
+
 // The file a path names once its symbolic links are followed; a dangling link gives the path
-// it points to, where the file will be made. throughProc is set when a link of /proc (such as
-// /dev/stdout's) was on the way: what it names is an open file, not a place in a folder.
-std::string followLinks(std::string path, bool& throughProc) {
+// it points to, where the file will be made. openFile is set when the path ends in a link of
+// /proc's: what it names is an open file, not a place in a folder.
+std::string followLinks(std::string path, bool& openFile) {
     for (int hop = 0; hop < kLinkHops; ++hop) {
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
         refuseForeignLink(path, st);
-        if (path.rfind("/proc/", 0) == 0) {
-            throughProc = true;
+        if (inProc(folderOf(path))) {
+            openFile = true;
             return path;
         }
         std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
@@ -90,11 +99,24 @@ std::string followLinks(std::string path, bool& throughProc) {
     throw fileError(ELOOP, displayPath(path));
 }
 
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISREG(mode)) return "a regular file";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "something else";
+}
+
+AtomicFile::BeforeOpenInPlace g_beforeOpenInPlace = nullptr;
+
 }  // namespace
 
 AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
-    bool throughProc = false;
-    m_target = followLinks(target, throughProc);
+    bool openFile = false;
+    m_target = followLinks(target, openFile);
+    if (openFile) m_target = target;  // opened through its links as given, and named so in messages
     m_folder = folderOf(m_target);
     struct stat existing;
     const bool exists = ::stat(m_target.c_str(), &existing) == 0;
@@ -102,8 +124,8 @@ AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
     if (exists && S_ISSOCK(existing.st_mode))
         throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 is a socket; a picture cannot be "
                                                     "written into it").arg(displayPath(m_target)));
-    if (exists && (throughProc || S_ISFIFO(existing.st_mode) || S_ISCHR(existing.st_mode) || S_ISBLK(existing.st_mode))) {
-        openInPlace(existing, pipeWait);
+    if (exists && (openFile || S_ISFIFO(existing.st_mode) || S_ISCHR(existing.st_mode) || S_ISBLK(existing.st_mode))) {
+        openInPlace(existing, openFile, pipeWait);
         return;
     }
     if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) throw fileError(errno, displayPath(m_target));
@@ -143,22 +165,48 @@ AtomicFile::AtomicFile(int fd, const std::string& name) : m_target(name), m_inPl
     m_buffer.reserve(kBufferSize);
 }
 
-void AtomicFile::openInPlace(const struct stat& node, PipeWait pipeWait) {
-    // A device, a named pipe or an open file of /proc takes the bytes as they come: it stays
-    // what it is (no temporary file, no rename). A pipe nobody reads either waits for its
-    // reader, as command-line tools do, or is given up at once with a message.
+void AtomicFile::setBeforeOpenInPlace(BeforeOpenInPlace hook) { g_beforeOpenInPlace = hook; }
+
+void AtomicFile::openInPlace(const struct stat& checked, bool openFile, PipeWait pipeWait) {
+    // A device, a named pipe or an open file named through /proc takes the bytes as they come:
+    // it stays what it is (no temporary file, no rename). The node is opened without following a
+    // final link (but /proc's own, which is the open file) and without waiting, then checked to be
+    // the very node looked at, of the same kind: one swapped in between (a regular file for a
+    // pipe, a planted link) is refused with nothing written. Only an open file's own regular file
+    // is emptied first, as a shell's > empties it. A pipe nobody reads either waits for its reader,
+    // as command-line tools do, or is given up at once with a message.
     m_inPlace = true;
-    const bool pipe = S_ISFIFO(node.st_mode);
-    const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(node.st_mode) ? O_TRUNC : 0) |
-                      (pipe && pipeWait == PipeWait::GiveUp ? O_NONBLOCK : 0);
-    do m_fd = ::open(m_target.c_str(), flags);
-    while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0 && errno == ENXIO && pipe)
-        throw Error(kPathFileAccess, QStringLiteral("Path/File access error: no program is reading from the named pipe "
-                                                    "%1; start the program that reads it, then save again")
-                                         .arg(displayPath(m_target)));
-    if (m_fd < 0) fail(errno);
-    if (flags & O_NONBLOCK) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);  // then write as to any file
+    const bool pipe = S_ISFIFO(checked.st_mode);
+    const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (openFile ? 0 : O_NOFOLLOW) |
+                      (openFile && S_ISREG(checked.st_mode) ? O_TRUNC : 0);
+    if (g_beforeOpenInPlace) g_beforeOpenInPlace(m_target);
+    int fd = -1;
+    for (int waited = 0; fd < 0; ++waited) {
+        fd = ::open(m_target.c_str(), flags);
+        if (fd >= 0 || errno == EINTR) continue;
+        if (errno != ENXIO || !pipe) fail(errno);
+        if (pipeWait == PipeWait::GiveUp)
+            throw Error(kPathFileAccess, QStringLiteral("Path/File access error: no program is reading from the named pipe "
+                                                        "%1; start the program that reads it, then save again")
+                                             .arg(displayPath(m_target)));
+        ::usleep(static_cast<useconds_t>(std::min(waited + 1, 10) * 10000));  // a reader may come at any time
+    }
+    m_fd = fd;
+    struct stat opened {};
+    const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == checked.st_dev && opened.st_ino == checked.st_ino &&
+                      (opened.st_mode & S_IFMT) == (checked.st_mode & S_IFMT);
+    const bool terminal = ::isatty(fd);
+    if (!same || terminal) {
+        ::close(std::exchange(m_fd, -1));
+        if (terminal)
+            throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 is a terminal; a picture is not "
+                                                        "written onto a terminal").arg(displayPath(m_target)));
+        throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 was %2 when it was looked at, but %3 was "
+                                                    "opened in its place; nothing was written into it")
+                                         .arg(displayPath(m_target), QLatin1String(kindOf(checked.st_mode)),
+                                              QLatin1String(kindOf(opened.st_mode))));
+    }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);  // then write as to any file
     m_buffer.reserve(kBufferSize);
 }
 

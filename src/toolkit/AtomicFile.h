@@ -11,7 +11,9 @@
 // anything is written, and a folder or a socket of that name is refused. A link that another
 // user planted in a sticky folder anybody may write to (/tmp) is not followed, as the kernel's
 // fs.protected_symlinks rule has it. A character or block device, a named pipe, or an open
-// file named through /proc (/dev/stdout) is written in place: it stays what it is.
+// file named through /proc (/dev/stdout, /dev/fd/N, what a shell's >(...) gives) is written in
+// place: it stays what it is. A regular file in a folder is never written in place, and a node
+// swapped for another between the look and the open is refused.
 
 #include "bitmap/BmpWriter.h"
 
@@ -41,8 +43,13 @@ public:
     // The file that commit() replaces: the target with its links followed.
     const std::string& target() const { return m_target; }
 
+    // Called with the target's path after it was looked at and before it is opened in place:
+    // tests swap the node there. Null by default.
+    using BeforeOpenInPlace = void (*)(const std::string& path);
+    static void setBeforeOpenInPlace(BeforeOpenInPlace hook);
+
 private:
-    void openInPlace(const struct stat& node, PipeWait pipeWait);
+    void openInPlace(const struct stat& checked, bool openFile, PipeWait pipeWait);
     void flushBuffer();
     [[noreturn]] void fail(int errnoValue);
 

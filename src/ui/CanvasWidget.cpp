@@ -11,7 +11,7 @@
 
 CanvasWidget::CanvasWidget(tk::PictureBox& box, QWidget* parent) : QWidget(parent), m_box(box) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::StrongFocus);
+    setFocusPolicy(Qt::NoFocus);  // the viewport around it is the view's one tab stop
 }
 
 void CanvasWidget::paintEvent(QPaintEvent* event) {

@@ -20,7 +20,33 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <sys/stat.h>
+
 #include <new>
+#include <optional>
+
+namespace {
+
+// The folder a drop names: a dropped folder, or the folder a dropped file is in (the first local
+// one of the drop); nothing for text, a remote address or a name that is gone.
+std::optional<std::string> droppedFolder(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return std::nullopt;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) continue;
+        const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
+        struct stat st;
+        if (path.empty() || path.front() != '/' || ::stat(path.c_str(), &st) != 0) continue;
+        return S_ISDIR(st.st_mode) ? path : path.substr(0, std::max<size_t>(path.rfind('/'), 1));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -34,6 +60,9 @@ MainWindow::MainWindow(frmQuiltwright& form, QWidget* parent)
     m_form.setHost(&m_host);
     buildWidgets();
     setTabOrder();
+    setAcceptDrops(true);
+    // The text boxes take dropped text themselves, but a dropped folder is the window's.
+    for (const tk::Control* box : {&m_form.txtWidth, &m_form.txtHeight}) widgetFor(box->Name())->installEventFilter(this);
     m_form.Load();
     if (QWidget* first = widgetFor(QStringLiteral("piclist"))) first->setFocus();
 }
@@ -47,6 +76,34 @@ void MainWindow::showEvent(QShowEvent* event) {
             if (screen) tk::Screen::readFrom(*screen);
             m_canvas->update();
         });
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedFolder(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (droppedFolder(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::optional<std::string> folder = droppedFolder(event->mimeData());
+    if (!folder) return;
+    event->acceptProposedAction();
+    tk::raiseEvent([this, path = *folder] { m_form.dir.openFolder(path); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        if (!droppedFolder(static_cast<QDropEvent*>(event)->mimeData())) return false;
+        if (event->type() == QEvent::Drop) dropEvent(static_cast<QDropEvent*>(event));
+        else static_cast<QDropEvent*>(event)->acceptProposedAction();
+        return true;
+    default: return QWidget::eventFilter(watched, event);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The window: real Qt widgets for every control of frmQuiltwright, the tab order, the
 // wiring of user actions to the controls' events, and the one place where the events'
-// errors are caught and reported.
+// errors are caught and reported. A folder dropped anywhere on it (or a file, for the folder it
+// is in) opens in the folder list, as a double-click there would; other drops are left alone.
 
 #include "form/Form.h"
 #include "ui/WidgetHost.h"
@@ -26,6 +27,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWidgets();

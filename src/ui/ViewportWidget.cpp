@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -32,9 +31,9 @@ ViewportWidget::ViewportWidget(tk::PictureBox& viewport, tk::PictureBox& canvas,
 }
 
 bool ViewportWidget::eventFilter(QObject* watched, QEvent* event) {
-    // The canvas scrolls as the viewport does, whether its events would reach the viewport or not.
+    // The canvas scrolls as the viewport does, whether its events would reach the viewport or not
+    // (the canvas takes no focus: keys come to the viewport).
     if (watched != m_canvas) return false;
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) update();  // the frame shows it
     // Delivers the event here; what this widget does not take (Tab, a right click) goes on to
     // the canvas as it came.
     const auto offer = [event](auto&& deliver) {
@@ -63,15 +62,8 @@ void ViewportWidget::resizeEvent(QResizeEvent* event) {
 
 void ViewportWidget::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    // Focus shows on the frame, never over the picture: the style's focus frame for the viewport,
-    // the frame drawn in the highlight colour for the canvas inside it.
+    // Focus shows on the frame, never over the picture.
     if (hasFocus()) ui::drawFocusFrame(this, rect());
-    if (m_canvas->hasFocus()) {
-        QPainter painter(this);
-        const double width = lineWidth();
-        painter.setPen(QPen(palette().color(QPalette::Highlight), width));
-        painter.drawRect(QRectF(rect()).adjusted(width / 2, width / 2, -width / 2, -width / 2));
-    }
 }
 
 double ViewportWidget::unitsFor(double logicalPixels, Qt::Orientation direction) {

@@ -1,13 +1,14 @@
 #pragma once
-// The viewport: a framed, fixed rectangle whose inner area shows the canvas. Over it, and over the
-// canvas when either has the focus, the wheel, the keys and a drag with the mouse scroll the
-// canvas, always by setting the scroll bars' Value, so the bars' Change handlers move it:
+// The viewport: a framed, fixed rectangle whose inner area shows the canvas, and the view's one tab
+// stop. Over it and over the canvas the wheel and a drag with the mouse, and while it has the
+// focus the keys, scroll the canvas, always by setting the scroll bars' Value, so the bars'
+// Change handlers move it:
 // - the wheel: the desktop's wheel-scroll lines times 20 pixels a notch, down and up; Shift or a
 //   sideways wheel across;
 // - arrow keys: one wheel line (20 pixels); Page Up and Page Down: the view less a line; Home and
 //   End: 0 and Max (the bars' own arrows and troughs keep SmallChange and LargeChange);
 // - dragging the canvas pans it.
-// Focus on the viewport or on the canvas shows on the viewport's frame, never over the picture.
+// Focus shows on the viewport's frame, never over the picture.
 
 #include "toolkit/Controls.h"
 #include "toolkit/PictureBox.h"

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -135,6 +136,7 @@ TEST(Batch, command_line_follows_the_usual_conventions) {
         {"-V", {"-V"}, 0, "quiltwright-batch 1.02\n", ""},
         {"--version", {"--version"}, 0, "quiltwright-batch 1.02\n", ""},
         {"--width=PX and --height PX", {"--width=10", "--height", "10", "--output=" + q(tree.path("o.bmp")), folder}, 0, "", ""},
+        {"cells of one pixel", {"--width=1", "--height=1", "--output=" + q(tree.path("one.bmp")), folder}, 0, "", ""},
         {"a folder given as --output", {"--output", q(tree.path("out")), folder}, 1, "",
          "quiltwright-batch: Error 75: --output names the folder " + q(tree.path("out"))},
         {"a file given as FOLDER", {q(tree.path("file.txt"))}, 1, "",
@@ -164,6 +166,7 @@ TEST(Batch, command_line_follows_the_usual_conventions) {
     // --width=10 took effect: 23 cells of 10 pixels make one row of 230.
     const tk::Picture written = tk::LoadPicture(tree.path("o.bmp"));
     EXPECT_EQ(written.widthPixels(), 230);
+    EXPECT_EQ(tk::LoadPicture(tree.path("one.bmp")).widthPixels(), 23);
     EXPECT_FALSE(tree.exists("out/Combined.bmp"));
 }
 
@@ -278,9 +281,15 @@ TEST(Batch, every_kind_of_file_in_and_out) {
         int status;
         QString err;  // what standard error starts with; empty: nothing
         std::function<void()> check;
+        QString shell = {};  // run first, in the same shell (a redirection)
     };
     const QString pics = q(tree.path("s"));
     QProcess reader;  // the reading end of the named pipe
+    // A terminal for standard output: the far end of a pseudo-terminal.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    const QString terminalName = terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0
+                                     ? QString::fromLocal8Bit(::ptsname(terminal)) : QString();
+    const QString onTerminal = "exec >" + terminalName;
     const Row rows[] = {
         {"out: the null device stays a device", [&] { return root && node("null", S_IFCHR, 1, 3); },
          {"--output", q(tree.path("null")), pics}, 0, "", [&] {
@@ -313,6 +322,11 @@ TEST(Batch, every_kind_of_file_in_and_out) {
          {"--output", q(tree.path("socket")), pics}, 1, "quiltwright-batch: Error 75: Path/File access error: " + q(tree.path("socket")) + " is a socket", [] {}},
         {"out: - is standard output", [] { return true; }, {"--output=-", pics}, 0, "", [] {}},
         {"out: /dev/stdout", [] { return true; }, {"--output=/dev/stdout", pics}, 0, "", [] {}},
+        {"out: /dev/fd/1, a pipe", [] { return true; }, {"--output=/dev/fd/1", pics}, 0, "", [] {}},
+        {"out: - onto a terminal is refused", [&] { return !terminalName.isEmpty(); }, {"--output=-", pics}, 2,
+         "quiltwright-batch: standard output is a terminal", [] {}, onTerminal},
+        {"out: /dev/stdout onto a terminal is refused", [&] { return !terminalName.isEmpty(); }, {"--output=/dev/stdout", pics}, 1,
+         "quiltwright-batch: Error 75: Path/File access error: /dev/stdout is a terminal", [] {}, onTerminal},
         {"out: another user's link in a sticky folder is not followed", [&] {
              tree.addFile("victim", {'k'});
              tree.addFolder("shared");
@@ -338,19 +352,31 @@ TEST(Batch, every_kind_of_file_in_and_out) {
          {"--output", q(tree.path("x.bmp")), pics}, 1, "quiltwright-batch: Error 481: Invalid picture: " + q(tree.path("s/0/b.bmp")),
          [&] { std::remove(tree.path("s/0/b.bmp").c_str()); }},
     };
+    QStringList skipped;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         if (!row.make()) {
-            std::printf("skipped \"%s\": making it needs root\n", row.what);
+            skipped << QString::fromLatin1(row.what);
             continue;
         }
-        const BatchResult run = batch(row.arguments);
+        const BatchResult run = batch(row.arguments, row.shell);
         EXPECT_EQ(run.status, row.status) << run.err.toStdString();
         EXPECT_TRUE(row.err.isEmpty() ? run.err.isEmpty() : run.err.startsWith(row.err)) << run.err.toStdString();
-        const bool toStandardOutput = row.arguments.contains("--output=-") || row.arguments.contains("--output=/dev/stdout");
+        const bool toStandardOutput = row.shell.isEmpty() && (row.arguments.contains("--output=-") || row.arguments.contains("--output=/dev/stdout") ||
+                                                              row.arguments.contains("--output=/dev/fd/1"));
         EXPECT_EQ(run.bytes, toStandardOutput ? QByteArray(reinterpret_cast<const char*>(sheet.data()), qsizetype(sheet.size())) : QByteArray());
         row.check();
     }
+    if (terminal >= 0) ::close(terminal);
     EXPECT_FALSE(tree.exists("-"));
     EXPECT_FALSE(tree.exists("x.bmp"));
+
+    // A shell's process substitution names the pipe to its reader as /dev/fd/N.
+    QProcess substitution;
+    substitution.start("bash", {"-c", "exec \"$0\" --output=>(cat > \"$1\") \"$2\"", QStringLiteral(QW_BATCH), q(tree.path("substituted.bmp")), pics});
+    ASSERT_TRUE(substitution.waitForFinished(60000));
+    EXPECT_EQ(substitution.exitCode(), 0) << substitution.readAllStandardError().toStdString();
+    for (int i = 0; i < 500 && (!tree.exists("substituted.bmp") || tree.read("substituted.bmp").size() < sheet.size()); ++i) ::usleep(10000);
+    EXPECT_EQ(tree.read("substituted.bmp"), sheet);
+    if (!skipped.isEmpty()) GTEST_SKIP() << "making these needs root: " << skipped.join(QStringLiteral("; ")).toStdString();
 }

@@ -7,8 +7,13 @@
 #include <QScreen>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's runtime folder in the build tree: a test run leaves nothing in /tmp.
+    ::mkdir(QW_RUNTIME_DIR, 0700);
+    qputenv("XDG_RUNTIME_DIR", QW_RUNTIME_DIR);
     QApplication app(argc, argv);
     tk::Screen::setTwipsPerPixel(15, 15);
     // Runs at another screen scale (QT_SCALE_FACTOR) take the screen's factors, as the program does.

@@ -16,10 +16,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -120,8 +122,9 @@ TEST(MainWindow, tab_moves_through_the_available_controls_in_design_order) {
         order << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(order, QStringList({"piclist", "drv", "dir", "cmdGetContents", "picContainer", "picMain", "txtWidth",
-                                  "txtHeight", "chkDropFloor", "piclist"}));
+    // The view (the viewport and the canvas in it) is one stop.
+    EXPECT_EQ(order, QStringList({"piclist", "drv", "dir", "cmdGetContents", "picContainer", "txtWidth", "txtHeight",
+                                  "chkDropFloor", "piclist", "drv"}));
 }
 
 TEST(MainWindow, choosing_a_drive_opens_its_current_folder_and_changes_nothing_else) {
@@ -253,6 +256,43 @@ TEST(MainWindow, any_row_of_the_folder_list_opens_by_double_click_or_enter_the_r
     EXPECT_TRUE(w.messages.empty());
 }
 
+TEST(MainWindow, a_dropped_folder_or_file_opens_its_folder_and_other_drops_are_left_alone) {
+    TempTree tree({"pics/a.bmp", "other/"});
+    WindowDriver w(tree.path("other"));
+    const auto url = [&](const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); };
+    struct Row {
+        const char* what;
+        const char* onto;  // a control's widget, or the window itself
+        QList<QUrl> urls;
+        QString text;
+        std::string opens;  // the folder list's folder after the drop
+    };
+    const Row rows[] = {
+        {"a folder onto the window", "", {url(tree.path("pics"))}, {}, tree.path("pics")},
+        {"a file onto the picture list", "piclist", {url(tree.path("pics/a.bmp"))}, {}, tree.path("pics")},
+        {"a folder onto a text box", "txtWidth", {url(tree.path("pics"))}, {}, tree.path("pics")},
+        {"text", "", {}, QStringLiteral("/tmp"), tree.path("other")},
+        {"a remote address", "", {QUrl(QStringLiteral("https://example.com/pics/"))}, {}, tree.path("other")},
+        {"a name that is gone", "", {url(tree.path("gone"))}, {}, tree.path("other")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        w.form().dir.setPath(tree.path("other"));
+        QWidget* target = *row.onto ? w.window().widgetFor(QString::fromLatin1(row.onto)) : &w.window();
+        QMimeData data;
+        if (!row.urls.isEmpty()) data.setUrls(row.urls);
+        if (!row.text.isEmpty()) data.setText(row.text);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        EXPECT_EQ(enter.isAccepted(), row.opens != tree.path("other"));
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &drop);
+        EXPECT_EQ(w.form().dir.Path(), row.opens);
+        EXPECT_EQ(w.form().txtWidth.Text(), QStringLiteral("64"));
+    }
+    EXPECT_TRUE(w.messages.empty());
+}
+
 TEST(MainWindow, enter_or_space_on_a_focused_button_clicks_it) {
     TempTree tree({"a.bmp", "b.bmp"});
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
@@ -301,10 +341,10 @@ TEST(MainWindow, the_wheel_keys_and_a_drag_scroll_the_canvas_through_the_bars) {
         {Qt::Key_Down, 30, 0},        {Qt::Key_PageDown, 30 + 145, 0}, {Qt::Key_Up, 145, 0},
         {Qt::Key_End, end, 0},        {Qt::Key_PageUp, end - 145, 0},  {Qt::Key_Home, 0, 0},
         {Qt::Key_Right, 0, across},   {Qt::Key_Left, 0, 0}};
-    for (QWidget* target : {canvas, viewport}) {
-        target->setFocus();
+    {
+        viewport->setFocus();
         for (const auto& [key, value, acrossValue] : keys) {
-            QTest::keyClick(target, key);
+            QTest::keyClick(viewport, key);
             EXPECT_EQ(f.VScr.Value(), value) << key;
             EXPECT_EQ(f.picMain.Top(), -10.0 * value);
             EXPECT_EQ(f.HScr.Value(), acrossValue) << key;
@@ -368,10 +408,11 @@ TEST(MainWindow, every_control_has_a_name_for_screen_readers_and_every_tab_stop_
     EXPECT_TRUE(offered.contains(QStringLiteral("picMain")));
     EXPECT_FALSE(offered.contains(QStringLiteral("tmpPic")));
 
-    // The viewport and the canvas, which draw no focus of their own in the style, show it.
+    // The view, which draws no focus of its own in the style, shows it.
     QApplication::setActiveWindow(&w.window());
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window()));
-    // Focus moves to them with Tab, as a keyboard user moves it.
+    // Focus moves to it with Tab, as a keyboard user moves it, and shows on the viewport's frame,
+    // never over the picture.
     QWidget* viewport = w.window().widgetFor(QStringLiteral("picContainer"));
     QWidget* canvas = w.window().widgetFor(QStringLiteral("picMain"));
     w.widget<QPushButton>(QStringLiteral("cmdGetContents"))->setFocus();
@@ -379,13 +420,11 @@ TEST(MainWindow, every_control_has_a_name_for_screen_readers_and_every_tab_stop_
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), viewport);
     EXPECT_NE(viewport->grab().toImage(), viewportWithout) << "the viewport shows no focus";
-    const QImage viewportFocused = viewport->grab().toImage();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), canvas);
-    // The canvas's focus shows on the viewport's frame, never over the picture.
     EXPECT_EQ(canvas->grab().toImage(), canvasWithout) << "the focus changed picture pixels";
-    EXPECT_NE(viewport->grab().toImage(), viewportWithout) << "the canvas shows no focus";
-    EXPECT_NE(viewport->grab().toImage(), viewportFocused) << "the canvas's focus looks like the viewport's";
+    // A click on the picture gives the view the focus, keys and all.
+    w.widget<QPushButton>(QStringLiteral("cmdGetContents"))->setFocus();
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(30, 30));
+    EXPECT_EQ(QApplication::focusWidget(), viewport);
     // Available scroll bars are tab stops, and show it.
     for (const char* name : {"HScr", "VScr"}) {
         w.form().HScr.setEnabled(true), w.form().VScr.setEnabled(true);
@@ -420,13 +459,13 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
     ASSERT_EQ(canvas.width, 640);  // 64-pixel cells at every scale
     ASSERT_EQ(canvas.height, 384);
 
-    // In the window as drawn, with the canvas focused by the keyboard, the canvas's pixels stand
+    // In the window as drawn, with the view focused by the keyboard, the canvas's pixels stand
     // one to one somewhere near the viewport's inner corner, as far as the inner area reaches.
     QWidget* inner = w.window().widgetFor(QStringLiteral("picMain"));
     QApplication::setActiveWindow(&w.window());
-    w.window().widgetFor(QStringLiteral("picContainer"))->setFocus();
+    w.window().widgetFor(QStringLiteral("cmdSave"))->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), inner);
+    EXPECT_EQ(QApplication::focusWidget(), w.window().widgetFor(QStringLiteral("picContainer")));
     // Where on the grab canvas pixel (0, 0) stands, scrolled by whole rows and columns; none when
     // the inner area does not show the canvas one to one.
     const auto shown = [&](const QImage& grab, int scrolledRows, int scrolledColumns = 0) -> std::optional<QPoint> {
@@ -444,6 +483,13 @@ TEST(MainWindow, the_canvas_shows_each_picture_pixel_as_one_device_pixel_at_the_
         return std::nullopt;
     };
     const auto grab = [&] { return w.window().grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    // The area the bars count as shown is the whole device pixels the inner area covers, or one
+    // fewer where its edges fall between device pixels.
+    const QPointF corner = QPointF(inner->mapTo(&w.window(), QPoint(0, 0))) * ratio;
+    const double across = std::floor(corner.x() + inner->width() * ratio) - std::ceil(corner.x());
+    const double down = std::floor(corner.y() + inner->height() * ratio) - std::ceil(corner.y());
+    EXPECT_LE(std::abs(w.form().picContainer.ScaleWidth() / tk::Screen::TwipsPerPixelX() - across + 0.5), 0.5);
+    EXPECT_LE(std::abs(w.form().picContainer.ScaleHeight() / tk::Screen::TwipsPerPixelY() - down + 0.5), 0.5);
     EXPECT_TRUE(shown(grab(), 0));
     // Scrolled by 60 twips: whole device pixels still, 60 / TwipsPerPixelY rows further down.
     ASSERT_TRUE(w.form().VScr.Enabled());

@@ -1,0 +1,94 @@
+// The window program's command line: Qt's standard options left to Qt, FOLDER taken as typed or
+// from the current folder, and a FOLDER that cannot be opened named with the reason.
+
+#include "support/TempTree.h"
+#include "ui/CommandLine.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> out;
+    for (size_t at = 0; at < line.size();) {
+        const size_t end = std::min(line.find(' ', at), line.size());
+        out.push_back(line.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(CommandLine, folders_and_options_as_people_type_them) {
+    TempTree tree({"pics/a.bmp", "-dash/", "file.txt"});
+    const std::string here = tree.root();
+    struct Row {
+        std::string arguments;  // split at blanks
+        int status;             // -1: the window opens
+        std::string said;       // what standard output or error starts with
+        std::string folder;     // the folder it opens
+    };
+    const Row rows[] = {
+        {"", -1, "", ""},
+        {"pics", -1, "", here + "/pics"},
+        {here + "/pics", -1, "", here + "/pics"},  // a file manager's %f: absolute, kept as it is
+        {"-style fusion pics", -1, "", here + "/pics"},
+        {"--style=fusion pics", -1, "", here + "/pics"},
+        {"pics -platform offscreen", -1, "", here + "/pics"},
+        {"-reverse -session 1a2b3c pics -qwindowtitle Sheets", -1, "", here + "/pics"},
+        {"-- -dash", -1, "", here + "/-dash"},
+        {"-h", 0, "Usage: quiltwright [OPTION]... [FOLDER]", ""},
+        {"--version", 0, "quiltwright 1.02\n", ""},
+        {"--colour", 2, "quiltwright: unrecognized option '--colour'", ""},
+        {"-x pics", 2, "quiltwright: unrecognized option '-x'", ""},
+        {"--help=x", 2, "quiltwright: option '--help' doesn't allow an argument", ""},
+        {"pics pics", 2, "quiltwright: more than one FOLDER given", ""},
+        {"file.txt", 1, "quiltwright: 'file.txt' is not a folder", ""},
+        {"pics/a.bmp", 1, "quiltwright: 'pics/a.bmp' is not a folder", ""},
+        {"nowhere", 1, "quiltwright: cannot open 'nowhere': No such file or directory", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        const ui::CommandLine line = ui::readCommandLine(row.arguments.empty() ? std::vector<std::string>{} : words(row.arguments), here);
+        EXPECT_EQ(line.exitStatus.value_or(-1), row.status);
+        EXPECT_EQ((line.out + line.err).rfind(row.said, 0), 0u) << line.out << line.err;
+        if (row.status == -1) {
+            EXPECT_EQ(line.folder, row.folder);
+        }
+    }
+    EXPECT_EQ(ui::readCommandLine({""}, here).exitStatus, 2);  // an empty FOLDER
+}
+
+TEST(CommandLine, the_window_starts_with_qt_options_and_refuses_a_folder_it_may_not_read) {
+    TempTree tree({"pics/a.bmp", "secret/b.bmp"});
+    ::chmod(tree.root().c_str(), 0755);
+    ::chmod(tree.path("secret").c_str(), 0);
+    const auto run = [&](const QStringList& arguments, bool asNobody) {
+        QProcess window;
+        QStringList command = {QStringLiteral(QW_WINDOW)};
+        if (asNobody && ::geteuid() == 0) command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+        window.setProcessEnvironment([] {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            return environment;
+        }());
+        const QString program = command.takeFirst();
+        window.start(program, command + arguments);
+        // Still running after a second and a half: the window started.
+        const bool ended = window.waitForFinished(1500);
+        if (!ended) window.kill(), window.waitForFinished();
+        return std::pair{ended ? window.exitCode() : -1, QString::fromLocal8Bit(window.readAllStandardError())};
+    };
+    const QString pics = QString::fromStdString(tree.path("pics")), secret = QString::fromStdString(tree.path("secret"));
+    EXPECT_EQ(run({"-style", "fusion", pics}, false).first, -1);
+    EXPECT_EQ(run({"-platform", "offscreen", pics}, false).first, -1);
+    const auto [status, said] = run({secret}, true);
+    ::chmod(tree.path("secret").c_str(), 0755);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(said, "quiltwright: cannot open '" + secret + "': Permission denied\n");
+}
