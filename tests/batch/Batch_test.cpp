@@ -276,7 +276,7 @@ TEST(Batch, every_kind_of_file_in_and_out) {
     };
     struct Row {
         const char* what;
-        std::function<bool()> make;  // false: this machine cannot make it (not root)
+        std::function<bool()> make;  // false: it cannot be made here (a device needs root)
         QStringList arguments;
         int status;
         QString err;  // what standard error starts with; empty: nothing
@@ -378,5 +378,5 @@ TEST(Batch, every_kind_of_file_in_and_out) {
     EXPECT_EQ(substitution.exitCode(), 0) << substitution.readAllStandardError().toStdString();
     for (int i = 0; i < 500 && (!tree.exists("substituted.bmp") || tree.read("substituted.bmp").size() < sheet.size()); ++i) ::usleep(10000);
     EXPECT_EQ(tree.read("substituted.bmp"), sheet);
-    if (!skipped.isEmpty()) GTEST_SKIP() << "making these needs root: " << skipped.join(QStringLiteral("; ")).toStdString();
+    if (!skipped.isEmpty()) GTEST_SKIP() << "could not be made here (a device needs root, a terminal /dev/pts): " << skipped.join(QStringLiteral("; ")).toStdString();
 }

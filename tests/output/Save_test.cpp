@@ -236,7 +236,7 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
     const std::string target = s.tree.path("pics/Combined.bmp");
     struct Row {
         const char* what;
-        std::function<bool()> make;  // false: this machine cannot make it (not root)
+        std::function<bool()> make;  // false: it cannot be made here (a device needs root)
         QString error;               // what the message starts with; empty: "Picture saved"
         std::function<void()> check;
     };
@@ -300,5 +300,5 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
         tk::AtomicFile::setBeforeOpenInPlace(nullptr);
         if (mask) ::umask(std::exchange(mask, 0));
     }
-    if (!skipped.isEmpty()) GTEST_SKIP() << "making these needs root: " << skipped.join(QStringLiteral("; ")).toStdString();
+    if (!skipped.isEmpty()) GTEST_SKIP() << "could not be made here (a device needs root, a terminal /dev/pts): " << skipped.join(QStringLiteral("; ")).toStdString();
 }
