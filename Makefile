@@ -29,6 +29,7 @@ deps:
 
 test-deps:
 	@scripts/install-deps --test
+	@scripts/fetch-engine $(BUILD)
 
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -45,6 +46,7 @@ test: test-deps build
 	@cd $(BUILD) && $(CTEST); status=$$?; $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
 
 test-sanitize: test-deps
+	@scripts/fetch-engine build-sanitize
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQW_SANITIZE=ON -DQW_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
 	@cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \

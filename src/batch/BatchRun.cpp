@@ -90,8 +90,16 @@ int run(const Options& options) {
         form.txtWidth.setText(options.width);
         form.txtHeight.setText(options.height);
         form.chkDropFloor.setValue(options.dropToFloor ? 1 : 0);
+        const std::string sheet = options.output.value_or(form.dir.Path() + (form.dir.Path() == "/" ? "" : "/") + "Combined.bmp");
+        if (options.atlas) {
+            if (tk::normalizeFolder(*options.atlas) == tk::normalizeFolder(sheet))
+                throw tk::Error(tk::kPathFileAccess, QStringLiteral("--atlas names the sheet itself, %1; give the frame list "
+                                                                    "a name of its own").arg(tk::displayPath(sheet)));
+            form.frameNames();  // a name no frame list can hold is refused before any work
+        }
         form.cmdCombine_Click();
-        if (toStandardOutput) form.saveCanvas(STDOUT_FILENO, "standard output");
+        if (options.atlas) form.saveCanvasWithFrameList(sheet, *options.atlas);
+        else if (toStandardOutput) form.saveCanvas(STDOUT_FILENO, "standard output");
         else if (options.output) form.saveCanvas(*options.output);
         else form.cmdSave_Click();
         return host.someFolderNotRead() ? 1 : 0;  // the sheet of what could be read is written, yet not all was

@@ -13,6 +13,7 @@ struct Options {
     QString height = QStringLiteral("64");
     bool dropToFloor = false;
     std::optional<std::string> output;  // instead of FOLDER/Combined.bmp; "-" for standard output
+    std::optional<std::string> atlas;   // the frame list, written beside the sheet
     std::string folder;
     bool progress = false;  // report progress on stderr
 };

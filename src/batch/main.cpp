@@ -24,6 +24,9 @@ constexpr const char* kHelp =
     "  --height=PX        cell height in pixels (64)\n"
     "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
     "  --output=FILE      write FILE instead of FOLDER/Combined.bmp; - for standard output\n"
+    "  --atlas=FILE       also write FILE, a frame list in JSON (the \"JSON Hash\" layout of\n"
+    "                     sprite packers, which Phaser's atlas loader reads with the sheet):\n"
+    "                     each picture's cell, keyed by its path below FOLDER\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
     "\n"
@@ -66,10 +69,11 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    enum { kWidth = 1000, kHeight, kDrop, kOutput };
+    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
+        {"atlas", required_argument, nullptr, kAtlas},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
@@ -95,6 +99,11 @@ int main(int argc, char* argv[]) {
             if (*optarg == '\0') return badUsage("option '--output' needs a file name ('-' for standard output)");
             options.output = std::string_view(optarg) == "-" ? "-" : absolute(optarg);
             break;
+        case kAtlas:
+            if (*optarg == '\0' || std::string_view(optarg) == "-")
+                return badUsage("option '--atlas' needs a file name: an engine finds the sheet beside it");
+            options.atlas = absolute(optarg);
+            break;
         case ':': return badUsage("option '" + printable(argv[optind - 1]) + "' requires a value");
         default: {
             // As typed: a long option's name (and whether it was given a value it takes none of),
@@ -115,6 +124,9 @@ int main(int argc, char* argv[]) {
     if (optind == argc) return badUsage("missing FOLDER");
     if (optind + 1 < argc) return badUsage("more than one FOLDER given: '" + printable(argv[optind + 1]) + "'");
     if (*argv[optind] == '\0') return badUsage("FOLDER is empty; give a folder's name ('.' for the current folder)");
+    if (options.atlas && options.output == "-")
+        return badUsage("--atlas needs the sheet in a file (--output=FILE or FOLDER/Combined.bmp), not '-': an "
+                        "engine finds the image by its name");
     if (options.output == "-" && ::isatty(STDOUT_FILENO))
         return badUsage("standard output is a terminal; a bitmap is not written there (redirect it, or give "
                         "--output=FILE)");

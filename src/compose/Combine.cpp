@@ -63,10 +63,7 @@ void frmQuiltwright::cmdCombine_Click() {
     const float cellWidth = compose::PixelsToTwipsX(typedWidth);
     const int32_t typedHeight = tk::CLng(tk::Val(txtHeight.Text()));
     const float cellHeight = compose::PixelsToTwipsY(typedHeight);
-    const int32_t last = piclist.ListCount() - 1;
-    std::vector<std::string> toPaint;  // the listed files, in list order, but the program's own output
-    for (int32_t i = 0; i <= last; ++i)
-        if (!isOwnOutput(piclist.List(i))) toPaint.push_back(piclist.List(i));
+    const std::vector<std::string> toPaint = picturesToPaint();
     const auto pictures = static_cast<int32_t>(toPaint.size());
 
     // What cannot work is refused here, before the canvas, the bars or Save change. A size that
@@ -74,11 +71,8 @@ void frmQuiltwright::cmdCombine_Click() {
     // sheets would leave the canvas as it stands to be saved over the user's sheet.
     refuseCellSize(QStringLiteral("Width"), txtWidth.Text(), typedWidth);
     refuseCellSize(QStringLiteral("Height"), txtHeight.Text(), typedHeight);
-    if (pictures == 0) refuseNothingToCombine(last + 1);
-    // The grid in whole pixels, from the cell's size in pixels (exactly what was typed, at every
-    // screen factor), so that the sheet never depends on the screen.
-    const compose::Grid grid = compose::gridFor(pictures, compose::TwipsToPixelsX(cellWidth),
-                                                compose::TwipsToPixelsY(cellHeight), kMostPixelsAcross);
+    if (pictures == 0) refuseNothingToCombine(piclist.ListCount());
+    const compose::Grid grid = gridFor(pictures, cellWidth, cellHeight);
     tk::PictureBox::checkImagePixels(grid.width, grid.height);
     const float canvasWidth = compose::PixelsToTwipsX(static_cast<int32_t>(grid.width));
     const float canvasHeight = compose::PixelsToTwipsY(static_cast<int32_t>(grid.height));
@@ -103,6 +97,25 @@ void frmQuiltwright::cmdCombine_Click() {
         command.report(QStringLiteral("%1 of %2 pictures painted").arg(i + 1).arg(pictures), i + 1, pictures);
     }
     cmdSave.setEnabled(true);
+}
+
+std::vector<std::string> frmQuiltwright::picturesToPaint() {
+    std::vector<std::string> pictures;
+    const int32_t last = piclist.ListCount() - 1;
+    for (int32_t i = 0; i <= last; ++i)
+        if (!isOwnOutput(piclist.List(i))) pictures.push_back(piclist.List(i));
+    return pictures;
+}
+
+// The grid in whole pixels, from the cell's size in pixels (exactly what was typed, at every
+// screen factor), so that the sheet never depends on the screen.
+compose::Grid frmQuiltwright::gridFor(int32_t pictures, float cellWidth, float cellHeight) {
+    return compose::gridFor(pictures, compose::TwipsToPixelsX(cellWidth), compose::TwipsToPixelsY(cellHeight), kMostPixelsAcross);
+}
+
+compose::Grid frmQuiltwright::sheetGrid() {
+    return gridFor(static_cast<int32_t>(picturesToPaint().size()), compose::PixelsToTwipsX(tk::CLng(tk::Val(txtWidth.Text()))),
+                   compose::PixelsToTwipsY(tk::CLng(tk::Val(txtHeight.Text()))));
 }
 
 void frmQuiltwright::checkMemoryFor(const compose::Grid& grid) {

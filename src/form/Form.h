@@ -88,11 +88,23 @@ public:
     // open descriptor (standard output), name standing for it in messages.
     void saveCanvas(const std::string& target);
     void saveCanvas(int fd, const std::string& name);
+    // Writes the canvas at sheet and, at list, the frame list engines read: every picture the
+    // last Combine painted, keyed by its path below the open folder, with its cell. Both files
+    // are swapped in together.
+    void saveCanvasWithFrameList(const std::string& sheet, const std::string& list);
+    // The frame names of the listed pictures Combine paints; refuses one that is not UTF-8.
+    std::vector<std::string> frameNames();
+
+    // The listed files Combine paints, in list order: all but the program's own output.
+    std::vector<std::string> picturesToPaint();
+    // The grid Combine lays the pictures out in for the cell size typed now.
+    compose::Grid sheetGrid();
 
 private:
     void PaintCell(const tk::Picture& picture, tk::PictureBox& target, float x, float y, float cellWidth,
                    float cellHeight);
     void setUpCanvas(float layoutWidth, float layoutHeight);
+    compose::Grid gridFor(int32_t pictures, float cellWidth, float cellHeight);
     // Refuses, before anything changes, a canvas (and Drop to floor's scratch cell) larger than
     // the memory the process can get.
     void checkMemoryFor(const compose::Grid& grid);

@@ -1,7 +1,11 @@
 // Save: the whole canvas as "Combined.bmp" in the folder list's open folder.
 
+#include "compose/Layout.h"
 #include "form/Form.h"
+#include "output/FrameList.h"
 #include "toolkit/Errors.h"
+
+#include <algorithm>
 
 namespace {
 constexpr int kInformation = 64;
@@ -32,3 +36,29 @@ void frmQuiltwright::saveCanvas(const std::string& target) {
 }
 
 void frmQuiltwright::saveCanvas(int fd, const std::string& name) { tk::SavePicture(canvasToSave(), fd, name); }
+
+std::vector<std::string> frmQuiltwright::frameNames() {
+    std::vector<std::string> names;
+    for (const std::string& picture : picturesToPaint()) names.push_back(output::frameName(picture, dir.Path()));
+    return names;
+}
+
+void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std::string& list) {
+    const std::vector<std::string> names = frameNames();
+    const compose::Grid grid = sheetGrid();
+    std::vector<output::Frame> frames;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto p = static_cast<int64_t>(i);
+        // The cell, as much of it as lies on the sheet (a cell wider than the sheet is cut there).
+        frames.push_back({names[i], grid.left(p), grid.top(p), std::min(grid.cellWidth, grid.width - grid.left(p)), grid.cellHeight});
+    }
+    const std::string json = output::frameListJson(frames, grid.width, grid.height,
+                                                   output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)));
+    const bmp::Image& canvas = canvasToSave();
+    tk::checkSavable(canvas);
+    const auto wait = host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp;
+    tk::AtomicFile sheetFile(sheet, wait), listFile(list, wait);
+    tk::writePicture(canvas, sheetFile);
+    listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
+    tk::AtomicFile::commitTogether(sheetFile, listFile);
+}

@@ -20,24 +20,32 @@ namespace {
 constexpr size_t kBufferSize = size_t{1} << 20;
 constexpr int kLinkHops = 40;  // as the kernel allows when it follows links itself
 
-// The temporary file being written, for the signal handler to remove. One save runs at a time.
-std::atomic<const char*> g_partFile{nullptr};
+// The temporary files being written, for the signal handler to remove: a sheet and its frame list
+// may be open together.
+constexpr size_t kMostOpen = 4;
+std::atomic<const char*> g_partFiles[kMostOpen] = {};
+int g_watching = 0;  // temporary files noted; the handlers are in place while there is one
 constexpr int kCleanUpSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[std::size(kCleanUpSignals)];
 bool g_installed[std::size(kCleanUpSignals)] = {};
 
-void removePartFileAndDie(int signal) {
-    if (const char* part = g_partFile.exchange(nullptr)) ::unlink(part);
+void removePartFilesAndDie(int signal) {
+    for (auto& slot : g_partFiles)
+        if (const char* part = slot.exchange(nullptr)) ::unlink(part);
     for (size_t i = 0; i < std::size(kCleanUpSignals); ++i)
         if (kCleanUpSignals[i] == signal) ::sigaction(signal, &g_previous[i], nullptr);
     ::raise(signal);  // as the signal would have ended the program without us
 }
 
 void watchSignals(const char* part) {
-    g_partFile = part;
+    for (auto& slot : g_partFiles) {
+        const char* none = nullptr;
+        if (slot.compare_exchange_strong(none, part)) break;
+    }
+    if (g_watching++ > 0) return;
     for (size_t i = 0; i < std::size(kCleanUpSignals); ++i) {
         struct sigaction now {};
-        now.sa_handler = removePartFileAndDie;
+        now.sa_handler = removePartFilesAndDie;
         sigemptyset(&now.sa_mask);
         struct sigaction before {};
         ::sigaction(kCleanUpSignals[i], nullptr, &before);
@@ -46,11 +54,31 @@ void watchSignals(const char* part) {
     }
 }
 
-void unwatchSignals() {
+void unwatchSignals(const char* part) {
+    for (auto& slot : g_partFiles) {
+        const char* expected = part;
+        if (slot.compare_exchange_strong(expected, nullptr)) break;
+    }
+    if (--g_watching > 0) return;
     for (size_t i = 0; i < std::size(kCleanUpSignals); ++i)
         if (std::exchange(g_installed[i], false)) ::sigaction(kCleanUpSignals[i], &g_previous[i], nullptr);
-    g_partFile = nullptr;
 }
+
+// Blocks every signal while it lives, so that nothing ends the program between two steps.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t all;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &m_before);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t m_before;
+};
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -133,17 +161,16 @@ AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
     // A name that does not end in ".bmp", so a temporary file never shows up as a picture.
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
     std::string pattern = m_folder + (m_folder == "/" ? "" : "/") + "." + name + ".XXXXXX.part";
-    // No signal between making the file and noting it for removal.
-    sigset_t all, before;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_BLOCK, &all, &before);
-    m_fd = ::mkostemps(pattern.data(), 5, O_CLOEXEC);
-    const int error = errno;
-    if (m_fd >= 0) {
-        m_temporary = pattern;
-        watchSignals(m_temporary.c_str());
+    int error = 0;
+    {
+        const SignalsHeld held;  // no signal between making the file and noting it for removal
+        m_fd = ::mkostemps(pattern.data(), 5, O_CLOEXEC);
+        error = errno;
+        if (m_fd >= 0) {
+            m_temporary = pattern;
+            watchSignals(m_temporary.c_str());
+        }
     }
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (m_fd < 0) throw fileError(error, QStringLiteral("the folder %1").arg(displayPath(m_folder)));
 
     if (exists) {
@@ -201,8 +228,8 @@ void AtomicFile::openInPlace(const struct stat& checked, bool openFile, PipeWait
         if (terminal)
             throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 is a terminal; a picture is not "
                                                         "written onto a terminal").arg(displayPath(m_target)));
-        throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 was %2 when it was looked at, but %3 was "
-                                                    "opened in its place; nothing was written into it")
+        throw Error(kPathFileAccess, QStringLiteral("Path/File access error: %1 was %2 when it was looked at, but another "
+                                                    "node, %3, was opened in its place; nothing was written into it")
                                          .arg(displayPath(m_target), QLatin1String(kindOf(checked.st_mode)),
                                               QLatin1String(kindOf(opened.st_mode))));
     }
@@ -213,7 +240,7 @@ void AtomicFile::openInPlace(const struct stat& checked, bool openFile, PipeWait
 AtomicFile::~AtomicFile() {
     if (m_fd >= 0) ::close(m_fd);
     if (!m_committed && !m_temporary.empty()) ::unlink(m_temporary.c_str());
-    if (!m_temporary.empty()) unwatchSignals();
+    if (!m_temporary.empty() && !m_committed) unwatchSignals(m_temporary.c_str());
 }
 
 void AtomicFile::fail(int errnoValue) { throw fileError(errnoValue, displayPath(m_target)); }
@@ -243,25 +270,57 @@ void AtomicFile::flushBuffer() {
 }
 
 void AtomicFile::commit() {
+    finish();
+    publish();
+}
+
+void AtomicFile::finish() {
     flushBuffer();
     // Pipes and terminals cannot be synced; anything else that refuses is a failed save.
     if (::fsync(m_fd) != 0 && !(m_inPlace && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) fail(errno);
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0 && !(m_inPlace && errno == EINTR)) fail(errno);
-    if (m_inPlace) {
-        m_committed = true;
-        return;
-    }
+    if (m_inPlace) m_committed = true;  // the bytes are where they belong
+}
+
+void AtomicFile::publish() {
+    if (m_inPlace) return;
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) fail(errno);
     m_committed = true;
-    unwatchSignals();
+    unwatchSignals(m_temporary.c_str());
     // Make the rename itself durable; a folder that cannot be synced is no reason to fail.
     const int dir = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+void AtomicFile::commitTogether(AtomicFile& first, AtomicFile& second) {
+    // Both complete and on disk first: a failure here (a full disk) leaves both targets as they were.
+    first.finish();
+    second.finish();
+    // Then the two renames, with no signal between them. Should the second fail, the first target
+    // gets back what it held, kept under a temporary name of its own until then.
+    const SignalsHeld held;
+    std::string kept;
+    struct stat st;
+    if (!first.m_inPlace && ::lstat(first.m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        kept = first.m_temporary + ".kept";
+        if (::link(first.m_target.c_str(), kept.c_str()) != 0) kept.clear();
+    }
+    first.publish();
+    try {
+        second.publish();
+    } catch (...) {
+        if (!first.m_inPlace) {
+            if (kept.empty()) ::unlink(first.m_target.c_str());
+            else ::rename(kept.c_str(), first.m_target.c_str());
+        }
+        throw;
+    }
+    if (!kept.empty()) ::unlink(kept.c_str());
 }
 
 }  // namespace tk

@@ -38,7 +38,12 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const uint8_t* bytes, size_t count) override;
+    // Flushes the file to disk and renames it over the target (finish, then publish).
     void commit();
+    // Commits two files as one: both are finished before either is renamed, the renames are not
+    // parted by a signal, and should the second fail the first target gets back what it held, so
+    // a sheet and its frame list are never left one new and one old.
+    static void commitTogether(AtomicFile& first, AtomicFile& second);
 
     // The file that commit() replaces: the target with its links followed.
     const std::string& target() const { return m_target; }
@@ -49,6 +54,8 @@ public:
     static void setBeforeOpenInPlace(BeforeOpenInPlace hook);
 
 private:
+    void finish();   // every byte written, flushed to disk and closed
+    void publish();  // renamed over the target
     void openInPlace(const struct stat& checked, bool openFile, PipeWait pipeWait);
     void flushBuffer();
     [[noreturn]] void fail(int errnoValue);

@@ -249,31 +249,28 @@ Picture LoadPicture(const std::string& path) {
     return picture;
 }
 
-namespace {
-
-void writeAll(const bmp::Image& image, AtomicFile& file) {
-    bmp::write24(file, image.width, image.height, [&](int32_t y) { return image.row(y); });
-    file.commit();
-}
-
 void checkSavable(const bmp::Image& image) {
     if (bmp::fileSize24(image.width, image.height) == 0)
         throw Error(kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a bitmap file")
                                          .arg(image.width).arg(image.height));
 }
 
-}  // namespace
+void writePicture(const bmp::Image& image, AtomicFile& file) {
+    bmp::write24(file, image.width, image.height, [&](int32_t y) { return image.row(y); });
+}
 
 void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait) {
     checkSavable(image);
     AtomicFile file(path, pipeWait);
-    writeAll(image, file);
+    writePicture(image, file);
+    file.commit();
 }
 
 void SavePicture(const bmp::Image& image, int fd, const std::string& name) {
     checkSavable(image);
     AtomicFile file(fd, name);
-    writeAll(image, file);
+    writePicture(image, file);
+    file.commit();
 }
 
 }  // namespace tk

@@ -73,5 +73,9 @@ Picture decodePicture(const uint8_t* data, size_t size, const std::string& path)
 void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait = AtomicFile::PipeWait::GiveUp);
 // The same into an open descriptor, such as standard output; name is for messages.
 void SavePicture(const bmp::Image& image, int fd, const std::string& name);
+// The parts of a save, for a file committed together with another: refuses a picture no bitmap
+// file can hold, and writes the bitmap's bytes into the file (not yet committed).
+void checkSavable(const bmp::Image& image);
+void writePicture(const bmp::Image& image, AtomicFile& file);
 
 }  // namespace tk

@@ -1,6 +1,7 @@
 // quiltwright-batch against the window on the same folders: the same bytes, and the same
 // messages on stderr with exit status 1; bad usage exits with 2.
 
+#include "support/BatchProcess.h"
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
@@ -18,29 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct BatchResult {
-    int status = -1;
-    QString out, err;
-    QByteArray bytes;  // standard output as it came
-};
-
-// Runs the batch tool; shell, when given, is run first in the same shell (ulimit ...), and as
-// nobody the tool runs as an unprivileged user where the tests run as root.
-enum class As { Us, Nobody };
-BatchResult batch(const QStringList& arguments, const QString& shell = {}, As as = As::Us) {
-    QStringList command = {QStringLiteral(QW_BATCH)};
-    if (as == As::Nobody && ::geteuid() == 0)
-        command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
-    if (!shell.isEmpty()) command = QStringList{"bash", "-c", shell + " && exec \"$0\" \"$@\""} + command;
-    QProcess process;
-    const QString program = command.takeFirst();
-    process.start(program, command + arguments);
-    process.waitForFinished(60000);
-    const QByteArray out = process.readAllStandardOutput();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromLocal8Bit(out),
-            QString::fromLocal8Bit(process.readAllStandardError()), out};
-}
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 

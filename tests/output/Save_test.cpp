@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -268,7 +269,7 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
              return swapBeforeOpen(s.tree.path("big"), [](const std::string& path) { std::rename(swappedIn.c_str(), path.c_str()); });
          },
          "Error 75\n\nPath/File access error: " + QString::fromStdString(target) + " was a named pipe when it was looked at, "
-         "but a regular file was opened in its place",
+         "but another node, a regular file, was opened in its place",
          [&] { EXPECT_EQ(readFile(target), big); }},
         {"a named pipe swapped for a link to a file: the link is not followed",
          [&] {
@@ -278,6 +279,19 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
              });
          },
          "Error", [&] { EXPECT_EQ(s.tree.read("big"), big); }},
+        {"a named pipe swapped for another that has a reader: not written into",
+         [&] {
+             return swapBeforeOpen(s.tree.path("other-pipe"), [](const std::string& path) {
+                 ::mkfifo(swappedIn.c_str(), 0600);
+                 static int reader = -1;
+                 if (reader >= 0) ::close(reader);
+                 reader = ::open(swappedIn.c_str(), O_RDONLY | O_NONBLOCK);
+                 std::rename(swappedIn.c_str(), path.c_str());
+             });
+         },
+         "Error 75\n\nPath/File access error: " + QString::fromStdString(target) + " was a named pipe when it was looked at, "
+         "but another node, a named pipe, was opened in its place",
+         [&] { EXPECT_TRUE(S_ISFIFO(modeOf())); }},
     };
     s.tree.addFile("big", big);
     QStringList skipped;

@@ -283,10 +283,12 @@ TEST(MainWindow, a_dropped_folder_or_file_opens_its_folder_and_other_drops_are_l
         if (!row.urls.isEmpty()) data.setUrls(row.urls);
         if (!row.text.isEmpty()) data.setText(row.text);
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &enter);
-        EXPECT_EQ(enter.isAccepted(), row.opens != tree.path("other"));
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &drop);
+        w.act([&] {
+            QApplication::sendEvent(target, &enter);
+            QApplication::sendEvent(target, &drop);
+        });
+        EXPECT_EQ(enter.isAccepted(), row.opens != tree.path("other"));
         EXPECT_EQ(w.form().dir.Path(), row.opens);
         EXPECT_EQ(w.form().txtWidth.Text(), QStringLiteral("64"));
     }
