@@ -6,6 +6,7 @@
 # make uninstall  remove what make install put there
 # make package    build a Debian package (build/quiltwright_VERSION_ARCH.deb)
 # make test-sanitize  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
+# make test-tsan  the tests of what runs on several threads, under ThreadSanitizer
 
 BUILD    ?= build
 TYPE     ?= Release
@@ -20,7 +21,7 @@ TEST_TIMEOUT ?= 120
 # ctest: no test found is a failure, not a pass; a test that could not run shows as skipped.
 CTEST = ctest --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
-.PHONY: all deps test-deps configure build run test bench test-sanitize fuzz install uninstall package clean
+.PHONY: all deps test-deps configure build run test bench test-sanitize test-tsan fuzz install uninstall package clean
 
 all: build
 
@@ -54,6 +55,16 @@ test-sanitize: test-deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST); status=$$?; \
 	  $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
 
+# The tests of what runs on several threads (Combine, Save, the batch tool) under ThreadSanitizer.
+TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents
+test-tsan: test-deps
+	@scripts/fetch-engine build-tsan
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQW_TSAN=ON -DQW_WERROR=$(WERROR) >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@# die_after_fork=0: the tests start programs (fork, then exec) from a process Qt has threads in.
+	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp \
+	  $(CTEST) -R '$(TSAN_TESTS)'; status=$$?; $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
+
 # Built as the user who runs it; run as root on a build folder of another user's, it builds
 # nothing (root-owned files there could not be removed by that user) and installs what is built.
 install:
@@ -86,4 +97,4 @@ fuzz: deps
 	build-fuzz/fuzz/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=256 -artifact_prefix=fuzz/crashes/ build-fuzz/corpus/text
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz
+	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz

@@ -90,6 +90,7 @@ int run(const Options& options) {
         form.txtWidth.setText(options.width);
         form.txtHeight.setText(options.height);
         form.chkDropFloor.setValue(options.dropToFloor ? 1 : 0);
+        form.Jobs = options.jobs;
         const std::string sheet = options.output.value_or(form.dir.Path() + (form.dir.Path() == "/" ? "" : "/") + "Combined.bmp");
         if (options.atlas) {
             if (tk::normalizeFolder(*options.atlas) == tk::normalizeFolder(sheet))

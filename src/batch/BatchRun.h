@@ -16,6 +16,7 @@ struct Options {
     std::optional<std::string> atlas;   // the frame list, written beside the sheet
     std::string folder;
     bool progress = false;  // report progress on stderr
+    int jobs = 0;           // threads to paint on; 0 for every core
 };
 
 // Exit status: 0 done, 1 an error (its message written to stderr), or a folder that could not be

@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,7 @@ constexpr const char* kHelp =
     "  --height=PX        cell height in pixels (64)\n"
     "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
     "  --output=FILE      write FILE instead of FOLDER/Combined.bmp; - for standard output\n"
+    "  --jobs=N           paint on N threads at once (every core the process may use)\n"
     "  --atlas=FILE       also write FILE, a frame list in JSON (the \"JSON Hash\" layout of\n"
     "                     sprite packers, which Phaser's atlas loader reads with the sheet):\n"
     "                     each picture's cell, keyed by its path below FOLDER\n"
@@ -53,7 +55,7 @@ std::string printable(const std::string& text) {
     return out;
 }
 
-// A cell size: a whole number of pixels of at least 1, in digits and nothing else.
+// A cell size or a thread count: a whole number of at least 1, in digits and nothing else.
 bool isCellSize(const char* text) {
     const std::string_view value(text);
     int32_t pixels = 0;
@@ -69,11 +71,11 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas };
+    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
-        {"atlas", required_argument, nullptr, kAtlas},
+        {"atlas", required_argument, nullptr, kAtlas},   {"jobs", required_argument, nullptr, kJobs},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
@@ -93,6 +95,12 @@ int main(int argc, char* argv[]) {
                 return badUsage("invalid value '" + printable(optarg) + "' for '--" + (c == kWidth ? "width" : "height") +
                                 "': give a whole number of pixels, 1 or more, in digits");
             (c == kWidth ? options.width : options.height) = QString::fromLatin1(optarg);
+            break;
+        case kJobs:
+            if (!isCellSize(optarg))
+                return badUsage("invalid value '" + printable(optarg) + "' for '--jobs': give a whole number of threads, 1 or "
+                                "more, in digits");
+            options.jobs = std::atoi(optarg);
             break;
         case kDrop: options.dropToFloor = true; break;
         case kOutput:

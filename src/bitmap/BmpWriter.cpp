@@ -46,8 +46,6 @@ __attribute__((target("ssse3"))) void pack24Shuffled(const uint32_t* src, uint8_
 }
 #endif
 
-uint64_t stride24(int32_t width) { return (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4; }
-
 void put16(uint8_t*& p, uint32_t v) {
     *p++ = static_cast<uint8_t>(v);
     *p++ = static_cast<uint8_t>(v >> 8);
@@ -59,21 +57,21 @@ void put32(uint8_t*& p, uint32_t v) {
 
 }  // namespace
 
+uint64_t stride24(int32_t width) { return (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4; }
+
 uint64_t fileSize24(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return 0;
     const uint64_t total = kHeaderSize + stride24(width) * static_cast<uint64_t>(height);
     return total > 0xFFFFFFFFu ? 0 : total;
 }
 
-void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows) {
+std::array<uint8_t, kHeaderSize24> header24(int32_t width, int32_t height) {
     const uint64_t total = fileSize24(width, height);
     if (total == 0)
         throw FormatError("a " + std::to_string(width) + " x " + std::to_string(height) +
                           " picture cannot be written as a bitmap file");
-    const uint64_t stride = stride24(width);
-
-    uint8_t header[kHeaderSize];
-    uint8_t* p = header;
+    std::array<uint8_t, kHeaderSize24> header{};
+    uint8_t* p = header.data();
     *p++ = 'B';
     *p++ = 'M';
     put32(p, static_cast<uint32_t>(total));
@@ -85,24 +83,37 @@ void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& row
     put16(p, 1);                               // planes
     put16(p, 24);                              // bits per pixel
     put32(p, 0);                               // uncompressed
-    put32(p, static_cast<uint32_t>(stride * static_cast<uint64_t>(height)));
+    put32(p, static_cast<uint32_t>(stride24(width) * static_cast<uint64_t>(height)));
     put32(p, kPixelsPerMetre);
     put32(p, kPixelsPerMetre);
     put32(p, 0);  // colours used
     put32(p, 0);  // colours important
-    sink.write(header, kHeaderSize);
+    return header;
+}
 
-    std::vector<uint8_t> line(stride + 16, 0);  // room for the packers' last wide store
-    auto pack = &pack24;
+void packRows24(uint8_t* out, int32_t width, int32_t height, int32_t first, int32_t count, const RowSource& rows) {
+    static const auto pack = [] {
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("ssse3")) pack = &pack24Shuffled;
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("ssse3")) return &pack24Shuffled;
 #endif
-    for (int32_t y = height - 1; y >= 0; --y) {
-        pack(rows(y), line.data(), width);
+        return &pack24;
+    }();
+    const auto stride = static_cast<size_t>(stride24(width));
+    for (int32_t k = first; k < first + count; ++k, out += stride) {
+        pack(rows(height - 1 - k), out, width);
         // The padding bytes after the pixels: zero, whatever the wide store left there.
-        std::memset(line.data() + 3 * static_cast<size_t>(width), 0, stride - 3 * static_cast<size_t>(width));
-        sink.write(line.data(), stride);
+        std::memset(out + 3 * static_cast<size_t>(width), 0, stride - 3 * static_cast<size_t>(width));
+    }
+}
+
+void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows) {
+    const auto header = header24(width, height);
+    sink.write(header.data(), header.size());
+    std::vector<uint8_t> line(stride24(width) + 16, 0);  // room for the packers' last wide store
+    for (int32_t k = 0; k < height; ++k) {
+        packRows24(line.data(), width, height, k, 1, rows);
+        sink.write(line.data(), static_cast<size_t>(stride24(width)));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "bitmap/BmpImage.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,5 +29,14 @@ uint64_t fileSize24(int32_t width, int32_t height);
 
 // Throws FormatError when fileSize24() is 0, before writing anything.
 void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows);
+
+// The parts of write24's file, for writers that put them in place themselves (several threads
+// at once): the bytes in front of the rows (throws as write24 does), the bytes from one row to
+// the next, and file rows first .. first + count - 1 (file row 0 is the picture's bottom row),
+// each padded to the stride, into out (count x stride bytes, and 16 to spare).
+constexpr size_t kHeaderSize24 = 54;
+std::array<uint8_t, kHeaderSize24> header24(int32_t width, int32_t height);
+uint64_t stride24(int32_t width);
+void packRows24(uint8_t* out, int32_t width, int32_t height, int32_t first, int32_t count, const RowSource& rows);
 
 }  // namespace bmp

@@ -1,12 +1,15 @@
 // Combine: every listed picture into the next cell of a grid at most 640 pixels wide.
 
 #include "compose/Layout.h"
+#include "compose/PaintCell.h"
+#include "compose/PaintRun.h"
 #include "compose/Units.h"
 #include "form/Form.h"
 #include "toolkit/Errors.h"
 #include "toolkit/Memory.h"
 #include "toolkit/ReadAhead.h"
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -83,19 +86,46 @@ void frmQuiltwright::cmdCombine_Click() {
     // failed or cancelled run is never saved as if it were complete.
     cmdSave.setEnabled(false);
     LongCommand command(host(), QStringLiteral("Combine"));
-    // The storage works ahead while a picture is painted: on the rows the cells sample, for
+    const bool drop = chkDropFloor.Value() == 1;
+    // The storage works ahead while pictures are painted: on the rows the cells sample, for
     // pictures much larger than their cells.
-    tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, chkDropFloor.Value() == 1});
-    tk::Picture picture;
-    for (int32_t i = 0; i < pictures; ++i) {
-        readAhead.reached(static_cast<size_t>(i));
-        picture = tk::Picture();  // only one picture is held at a time
-        picture = tk::LoadPicture(toPaint[static_cast<size_t>(i)]);
-        if (i == 0) setUpCanvas(canvasWidth, canvasHeight);  // after the first picture has loaded
-        PaintCell(picture, picMain, compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(i))),
-                  compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(i))), cellWidth, cellHeight);
-        command.report(QStringLiteral("%1 of %2 pictures painted").arg(i + 1).arg(pictures), i + 1, pictures);
+    tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, drop});
+    tk::Picture first = tk::LoadPicture(toPaint[0]);
+    setUpCanvas(canvasWidth, canvasHeight);  // once the first picture has loaded
+    picMain.persistentImage();  // made here: the painting threads share it
+
+    // Every core paints: each thread its own scratch box for Drop to floor (the first uses tmpPic).
+    const int threads = Jobs > 0 ? Jobs : tk::usableCores();
+    std::vector<std::unique_ptr<tk::PictureBox>> scratch;
+    for (int w = 1; w < threads; ++w) {
+        scratch.push_back(std::make_unique<tk::PictureBox>(tmpPic.Name(), tmpPic.TabIndex()));
+        scratch.back()->Move(tmpPic.Left(), tmpPic.Top(), tmpPic.Width(), tmpPic.Height());
     }
+    const compose::PaintSteps steps{
+        [&](size_t i) {
+            readAhead.reached(i);
+            return tk::LoadPicture(toPaint[i]);
+        },
+        [&](size_t i, const tk::Picture& picture, int worker, const std::function<void()>& turn) {
+            const auto p = static_cast<int64_t>(i);
+            const compose::CellPlace cell{compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(p))),
+                                          compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p))), cellWidth, cellHeight};
+            compose::paintCell(picture, picMain, worker == 0 ? tmpPic : *scratch[static_cast<size_t>(worker - 1)], cell, drop, turn);
+        },
+        // A dropped picture wider than its cell reaches into the next cell of its row.
+        [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); }};
+    picMain.holdNotifications();
+    tmpPic.holdNotifications();
+    struct Release {
+        frmQuiltwright& form;
+        ~Release() {
+            form.picMain.releaseNotifications(tk::Property::Image);
+            form.tmpPic.releaseNotifications(tk::Property::Image);
+        }
+    } release{*this};
+    compose::paintAll(toPaint.size(), threads, std::move(first), steps, [&](size_t painted) {
+        command.report(QStringLiteral("%1 of %2 pictures painted").arg(painted).arg(pictures), static_cast<int64_t>(painted), pictures);
+    });
     cmdSave.setEnabled(true);
 }
 

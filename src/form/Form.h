@@ -53,6 +53,9 @@ public:
     tk::CheckBox chkDropFloor{QStringLiteral("chkDropFloor"), 14};
     tk::PictureBox tmpPic{QStringLiteral("tmpPic"), 15};
 
+    // The threads Combine paints on: 0 for every core the process may use.
+    int Jobs = 0;
+
     // Every control, in tab order.
     std::vector<tk::Control*> controls();
 

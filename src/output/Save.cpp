@@ -4,6 +4,7 @@
 #include "form/Form.h"
 #include "output/FrameList.h"
 #include "toolkit/Errors.h"
+#include "toolkit/Memory.h"
 
 #include <algorithm>
 
@@ -32,7 +33,8 @@ const bmp::Image& frmQuiltwright::canvasToSave() {
 
 void frmQuiltwright::saveCanvas(const std::string& target) {
     tk::SavePicture(canvasToSave(), target,
-                    host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp);
+                    host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp,
+                    Jobs > 0 ? Jobs : tk::usableCores());
 }
 
 void frmQuiltwright::saveCanvas(int fd, const std::string& name) { tk::SavePicture(canvasToSave(), fd, name); }
@@ -58,7 +60,7 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
     tk::checkSavable(canvas);
     const auto wait = host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp;
     tk::AtomicFile sheetFile(sheet, wait), listFile(list, wait);
-    tk::writePicture(canvas, sheetFile);
+    tk::writePicture(canvas, sheetFile, Jobs > 0 ? Jobs : tk::usableCores());
     listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
     tk::AtomicFile::commitTogether(sheetFile, listFile);
 }

@@ -255,6 +255,17 @@ void AtomicFile::write(const uint8_t* bytes, size_t count) {
     }
 }
 
+void AtomicFile::writeAt(const uint8_t* bytes, size_t count, uint64_t offset) {
+    for (size_t done = 0; done < count;) {
+        const ssize_t n = ::pwrite(m_fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(errno);
+        if (n == 0) fail(ENOSPC);
+        done += static_cast<size_t>(n);
+    }
+    ::sync_file_range(m_fd, static_cast<off_t>(offset), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+}
+
 void AtomicFile::flushBuffer() {
     const uint8_t* p = m_buffer.data();
     size_t left = m_buffer.size();
@@ -266,6 +277,10 @@ void AtomicFile::flushBuffer() {
         p += n;
         left -= static_cast<size_t>(n);
     }
+    // The storage starts on what is written while the rest is being made, so the flush at the end
+    // has less to wait for (a pipe or a device does not take the hint, and needs none).
+    if (!m_inPlace) ::sync_file_range(m_fd, static_cast<off_t>(m_written), static_cast<off_t>(m_buffer.size()), SYNC_FILE_RANGE_WRITE);
+    m_written += m_buffer.size();
     m_buffer.clear();
 }
 

@@ -38,6 +38,11 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const uint8_t* bytes, size_t count) override;
+    // Whether bytes may be put at any place of the file (a new file, not a pipe or a device).
+    bool placeable() const { return !m_inPlace; }
+    // Puts bytes at offset of a placeable file; several threads may do so at once, at places
+    // of their own.
+    void writeAt(const uint8_t* bytes, size_t count, uint64_t offset);
     // Flushes the file to disk and renames it over the target (finish, then publish).
     void commit();
     // Commits two files as one: both are finished before either is renamed, the renames are not
@@ -66,6 +71,7 @@ private:
     int m_fd = -1;
     bool m_committed = false;
     bool m_inPlace = false;  // written straight into the target: no temporary file, no rename
+    uint64_t m_written = 0;  // bytes handed to the file so far
     std::vector<uint8_t> m_buffer;
 };
 

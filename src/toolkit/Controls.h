@@ -40,9 +40,17 @@ public:
 
     std::function<void(Property)> observer;
 
+    // While held, the control tells its widget nothing: threads other than the user interface's
+    // are changing it. Released, it tells what changed meanwhile, once.
+    void holdNotifications() { m_held = true; }
+    void releaseNotifications(Property changed) {
+        m_held = false;
+        notify(changed);
+    }
+
 protected:
     void notify(Property p) const {
-        if (observer) observer(p);
+        if (observer && !m_held) observer(p);
     }
 
 private:
@@ -51,6 +59,7 @@ private:
     float m_left = 0, m_top = 0, m_width = 0, m_height = 0;
     bool m_enabled = true;
     bool m_visible = true;
+    bool m_held = false;
 };
 
 class Label : public Control {

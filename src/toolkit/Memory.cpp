@@ -1,11 +1,13 @@
 #include "toolkit/Memory.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace tk {
 namespace {
@@ -52,6 +54,12 @@ uint64_t memoryAtHand() {
         atHand = std::min(atHand, headroom(RLIMIT_DATA, data));
     }
     return atHand;
+}
+
+int usableCores() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) != 0) return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1, CPU_COUNT(&set));
 }
 
 }  // namespace tk

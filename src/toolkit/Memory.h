@@ -1,7 +1,8 @@
 #pragma once
-// How much more memory this process can get: the least of what the system has available and
-// what the address-space and data limits (ulimit -v, ulimit -d) leave. Measured, not promised:
-// a large picture is refused up front when it clearly cannot fit, rather than half-way.
+// What this process can still get: memory, the least of what the system has available and what
+// the address-space and data limits (ulimit -v, ulimit -d) leave (measured, not promised: a large
+// picture is refused up front when it clearly cannot fit, rather than half-way); and the cores it
+// may run on.
 
 #include <cstdint>
 
@@ -9,5 +10,8 @@ namespace tk {
 
 // Bytes; UINT64_MAX when nothing says otherwise.
 uint64_t memoryAtHand();
+
+// The cores the process may run on at once (its CPU affinity), at least 1.
+int usableCores();
 
 }  // namespace tk

@@ -17,7 +17,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <new>
+#include <thread>
 
 namespace tk {
 namespace {
@@ -255,14 +258,47 @@ void checkSavable(const bmp::Image& image) {
                                          .arg(image.width).arg(image.height));
 }
 
-void writePicture(const bmp::Image& image, AtomicFile& file) {
-    bmp::write24(file, image.width, image.height, [&](int32_t y) { return image.row(y); });
+void writePicture(const bmp::Image& image, AtomicFile& file, int threads) {
+    const bmp::RowSource rows = [&](int32_t y) { return image.row(y); };
+    const uint64_t stride = bmp::stride24(image.width);
+    // Rows a thread packs and puts in place at a time: about 1 MiB.
+    const auto perChunk = static_cast<int32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / stride));
+    const int32_t chunks = (image.height + perChunk - 1) / perChunk;
+    threads = std::min(threads, chunks);
+    if (!file.placeable() || threads <= 1) return bmp::write24(file, image.width, image.height, rows);
+
+    // A large picture into a new file: packed by every thread, each chunk of rows put at its place.
+    const auto header = bmp::header24(image.width, image.height);
+    file.writeAt(header.data(), header.size(), 0);
+    std::atomic<int32_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto work = [&] {
+        std::vector<uint8_t> buffer(static_cast<size_t>(stride) * static_cast<size_t>(perChunk) + 16);
+        for (int32_t k; !failed && (k = next++) < chunks;) {
+            try {
+                const int32_t first = k * perChunk, count = std::min(perChunk, image.height - first);
+                bmp::packRows24(buffer.data(), image.width, image.height, first, count, rows);
+                file.writeAt(buffer.data(), static_cast<size_t>(stride) * static_cast<size_t>(count), header.size() + stride * static_cast<uint64_t>(first));
+            } catch (...) {
+                const std::lock_guard lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+                failed = true;
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
-void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait) {
+void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait, int threads) {
     checkSavable(image);
     AtomicFile file(path, pipeWait);
-    writePicture(image, file);
+    writePicture(image, file, threads);
     file.commit();
 }
 

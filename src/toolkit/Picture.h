@@ -70,12 +70,14 @@ Picture decodePicture(const uint8_t* data, size_t size, const std::string& path)
 // Writes the picture as a 24-bit Windows bitmap. The file is written beside the target under a
 // temporary name, flushed to disk and renamed over the target, so a failure leaves an earlier
 // file of that name as it was; a device or a named pipe is written in place (AtomicFile).
-void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait = AtomicFile::PipeWait::GiveUp);
+// threads: how many pack and write the rows of a large picture at once.
+void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait = AtomicFile::PipeWait::GiveUp,
+                 int threads = 1);
 // The same into an open descriptor, such as standard output; name is for messages.
 void SavePicture(const bmp::Image& image, int fd, const std::string& name);
 // The parts of a save, for a file committed together with another: refuses a picture no bitmap
 // file can hold, and writes the bitmap's bytes into the file (not yet committed).
 void checkSavable(const bmp::Image& image);
-void writePicture(const bmp::Image& image, AtomicFile& file);
+void writePicture(const bmp::Image& image, AtomicFile& file, int threads = 1);
 
 }  // namespace tk

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace tk {
@@ -38,6 +39,9 @@ void ReadAhead::run() {
             std::unique_lock lock(m_mutex);
             m_moved.wait(lock, [&] { return m_stop || i <= m_reached + m_window; });
             if (m_stop) return;
+            // Files the readers have reached already are theirs: no hint would come in time.
+            i = std::max(i, m_reached + 1);
+            if (i >= m_paths.size()) return;
         }
         hint(m_paths[i]);
     }

@@ -56,6 +56,10 @@ TEST(Batch, writes_byte_for_byte_what_the_window_saves) {
         if (drop) inPlace.prepend("--drop-to-floor");
         EXPECT_EQ(batch(inPlace).status, 0);
         EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);  // without --output: FOLDER/Combined.bmp
+        for (const char* jobs : {"--jobs=1", "--jobs=3"}) {  // one thread or more than there are cores
+            EXPECT_EQ(batch(QStringList(args) << QString::fromLatin1(jobs)).status, 0);
+            EXPECT_EQ(tree.read("batch.bmp"), fromWindow) << jobs;
+        }
     }
 }
 
@@ -115,6 +119,8 @@ TEST(Batch, command_line_follows_the_usual_conventions) {
         {"--version", {"--version"}, 0, "quiltwright-batch 1.02\n", ""},
         {"--width=PX and --height PX", {"--width=10", "--height", "10", "--output=" + q(tree.path("o.bmp")), folder}, 0, "", ""},
         {"cells of one pixel", {"--width=1", "--height=1", "--output=" + q(tree.path("one.bmp")), folder}, 0, "", ""},
+        {"no threads", {"--jobs=0", folder}, 2, "", "quiltwright-batch: invalid value '0' for '--jobs'"},
+        {"threads in words", {"--jobs", "two", folder}, 2, "", "quiltwright-batch: invalid value 'two' for '--jobs'"},
         {"a folder given as --output", {"--output", q(tree.path("out")), folder}, 1, "",
          "quiltwright-batch: Error 75: --output names the folder " + q(tree.path("out"))},
         {"a file given as FOLDER", {q(tree.path("file.txt"))}, 1, "",
@@ -227,8 +233,8 @@ TEST(Batch, a_folder_that_cannot_be_read_is_named_and_the_run_fails_with_the_res
 }
 
 TEST(Batch, a_canvas_larger_than_the_memory_at_hand_is_refused_before_anything_changes) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: an address-space limit stops it";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer reserves terabytes of address space: an address-space limit stops it";
 #endif
     TempTree tree;
     tree.addFile("one/a.bmp", solidBmp(4, 4, 0x00FF00));

@@ -1,0 +1,142 @@
+#include "compose/PaintRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace compose {
+
+namespace {
+
+class Run {
+public:
+    Run(size_t count, tk::Picture first, const PaintSteps& steps) : m_count(count), m_first(std::move(first)), m_steps(steps), m_done(count, 0) {}
+
+    void work(int worker) {
+        for (;;) {
+            size_t i = 0;
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_stop || m_next >= m_count || m_next > m_failedAt) return;
+                i = m_next++;
+            }
+            try {
+                tk::Picture picture = i == 0 ? std::move(m_first) : m_steps.load(i);
+                const auto turn = [&] { waitForPrevious(i); };
+                if (goesOn(i)) m_steps.paint(i, picture, worker, turn);
+                finish(i, true, nullptr);
+            } catch (...) {
+                finish(i, false, std::current_exception());
+            }
+        }
+    }
+
+    // Until every worker has ended: progress on the calling thread, which may throw to stop.
+    void supervise(std::vector<std::thread>& workers, const std::function<void(size_t)>& progress) {
+        try {
+            std::unique_lock lock(m_mutex);
+            for (size_t reported = 0;;) {  // the first word once a picture is painted
+                const bool ended = m_ended == workers.size();
+                if (m_painted != reported) {
+                    reported = m_painted;
+                    lock.unlock();
+                    progress(reported);
+                    lock.lock();
+                }
+                if (ended) break;
+                m_ending.wait_for(lock, std::chrono::milliseconds(50));
+            }
+        } catch (...) {
+            stop();
+            for (std::thread& t : workers) t.join();
+            throw;
+        }
+        for (std::thread& t : workers) t.join();
+        if (m_failure) std::rethrow_exception(m_failure);
+    }
+
+    void workerEnded() {
+        const std::lock_guard lock(m_mutex);
+        ++m_ended;
+        m_ending.notify_all();
+    }
+
+private:
+    // A picture taken up is painted, even when the run is stopped meanwhile; not one after a
+    // picture that failed.
+    bool goesOn(size_t i) {
+        const std::lock_guard lock(m_mutex);
+        return i < m_failedAt;
+    }
+
+    void waitForPrevious(size_t i) {
+        if (i == 0 || !m_steps.followsPrevious(i)) return;
+        std::unique_lock lock(m_mutex);
+        ++m_waiting;
+        m_changed.wait(lock, [&] { return m_done[i - 1] || m_stop; });
+        --m_waiting;
+        if (m_stop || i > m_failedAt) throw Skipped();
+    }
+
+    void finish(size_t i, bool painted, std::exception_ptr error) {
+        const std::lock_guard lock(m_mutex);
+        m_done[i] = 1;
+        if (painted) ++m_painted;
+        if (error && i < m_failedAt) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const Skipped&) {
+                error = nullptr;  // not painted because an earlier one failed or the run stopped
+            } catch (...) {
+            }
+            if (error) m_failedAt = i, m_failure = error;
+        }
+        if (m_waiting > 0) m_changed.notify_all();  // a painting waits for its turn
+        if (painted && m_painted == 1) m_ending.notify_all();  // the first word comes at once
+    }
+
+    void stop() {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_changed.notify_all();
+        m_ending.notify_all();
+    }
+
+    struct Skipped {};
+
+    const size_t m_count;
+    tk::Picture m_first;
+    const PaintSteps& m_steps;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;  // a picture is done: for paintings waiting their turn
+    std::condition_variable m_ending;   // a worker has returned
+    int m_waiting = 0;                  // paintings waiting their turn
+    std::vector<char> m_done;  // painted, failed or given up
+    size_t m_next = 0;
+    size_t m_painted = 0;
+    size_t m_ended = 0;  // workers that have returned
+    size_t m_failedAt = SIZE_MAX;
+    std::exception_ptr m_failure;
+    bool m_stop = false;
+};
+
+}  // namespace
+
+void paintAll(size_t count, int threads, tk::Picture first, const PaintSteps& steps, const std::function<void(size_t)>& progress) {
+    Run run(count, std::move(first), steps);
+    std::vector<std::thread> workers;
+    const int used = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), std::max<size_t>(count, 1)));
+    for (int w = 0; w < used; ++w)
+        workers.emplace_back([&run, w] {
+            run.work(w);
+            run.workerEnded();
+        });
+    run.supervise(workers, progress);
+}
+
+}  // namespace compose
