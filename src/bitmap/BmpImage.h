@@ -3,11 +3,26 @@
 // reader and writer can be fuzzed, tested and benchmarked on their own.
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 namespace bmp {
+
+// Pixel storage: from malloc, or from calloc where it must start zeroed (a large zeroed block
+// then costs nothing until it is touched).
+struct FreePixels {
+    void operator()(uint32_t* pixels) const { std::free(pixels); }
+};
+using PixelBuffer = std::unique_ptr<uint32_t[], FreePixels>;
+// Room for count pixels, left as they are or zeroed; throws std::bad_alloc.
+inline PixelBuffer allocatePixels(size_t count, bool zeroed = false) {
+    void* p = zeroed ? std::calloc(count ? count : 1, sizeof(uint32_t)) : std::malloc((count ? count : 1) * sizeof(uint32_t));
+    if (!p) throw std::bad_alloc();
+    return PixelBuffer(static_cast<uint32_t*>(p));
+}
 
 // Pixels as 32-bit words 0xAARRGGBB, top row first, rows packed without padding. On a
 // little-endian machine that is the byte order B, G, R, A: the canvas takes it as it is.
@@ -15,7 +30,7 @@ struct Image {
     int32_t width = 0;
     int32_t height = 0;
     bool hasAlpha = false;  // the file carries an alpha channel; otherwise every alpha is 0xFF
-    std::unique_ptr<uint32_t[]> pixels;
+    PixelBuffer pixels;
 
     const uint32_t* row(int32_t y) const { return pixels.get() + static_cast<int64_t>(y) * width; }
     uint32_t* row(int32_t y) { return pixels.get() + static_cast<int64_t>(y) * width; }

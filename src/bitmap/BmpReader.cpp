@@ -15,7 +15,7 @@ Image allocate(const Header& h, bool fillBlack) {
     image.width = static_cast<int32_t>(h.width);
     image.height = static_cast<int32_t>(h.height);
     const size_t count = static_cast<size_t>(h.width) * static_cast<size_t>(h.height);
-    image.pixels = std::make_unique_for_overwrite<uint32_t[]>(count);
+    image.pixels = allocatePixels(count);
     if (fillBlack) std::fill_n(image.pixels.get(), count, kOpaqueBlack);
     return image;
 }

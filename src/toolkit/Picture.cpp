@@ -4,6 +4,7 @@
 #include "bitmap/BmpWriter.h"
 #include "toolkit/AtomicFile.h"
 #include "toolkit/Errors.h"
+#include "toolkit/FileReads.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -54,7 +55,7 @@ Picture decodeEmbedded(const bmp::Decoded& decoded, const uint8_t* data, const s
     out->width = image.width();
     out->height = image.height();
     out->hasAlpha = image.hasAlphaChannel();
-    out->pixels = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(out->width) * out->height);
+    out->pixels = bmp::allocatePixels(static_cast<size_t>(out->width) * out->height);
     for (int y = 0; y < out->height; ++y)
         std::memcpy(out->row(y), image.constScanLine(y), static_cast<size_t>(out->width) * 4);
     return Picture(std::move(out));
@@ -114,6 +115,7 @@ private:
     // Reads exactly count bytes at offset; a file that has shrunk since it was opened is
     // refused as a file cut short is, never painted with rows it does not hold.
     void readAt(uint8_t* into, size_t count, uint64_t offset);
+    Error shrank() const;
 
     int m_fd;
     std::string m_path;
@@ -121,18 +123,20 @@ private:
     std::shared_ptr<bmp::Image> m_whole;
 };
 
+Error PictureFile::shrank() const {
+    struct stat st {};
+    ::fstat(m_fd, &st);
+    return invalidPicture(m_path, QStringLiteral("the file ends before its pixel data ends; it changed while it was read "
+                                                 "(%1 bytes now)").arg(st.st_size));
+}
+
 void PictureFile::readAt(uint8_t* into, size_t count, uint64_t offset) {
     size_t got = 0;
     while (got < count) {
         const ssize_t n = ::pread(m_fd, into + got, count - got, static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw fileError(errno, displayPath(m_path));
-        if (n == 0) {
-            struct stat st {};
-            ::fstat(m_fd, &st);
-            throw invalidPicture(m_path, QStringLiteral("the file ends before its pixel data ends; it changed while it "
-                                                        "was read (%1 bytes now)").arg(st.st_size));
-        }
+        if (n == 0) throw shrank();
         got += static_cast<size_t>(n);
     }
 }
@@ -145,7 +149,7 @@ const bmp::Image& PictureFile::whole() {
     try {
         auto image = std::make_shared<bmp::Image>();
         image->width = width, image->height = height, image->hasAlpha = m_reader.hasAlpha();
-        image->pixels = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(width) * static_cast<size_t>(height));
+        image->pixels = bmp::allocatePixels(static_cast<size_t>(width) * static_cast<size_t>(height));
         auto stored = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(end - first));
         readAt(stored.get(), static_cast<size_t>(end - first), first);
         for (int32_t y = 0; y < height; ++y) m_reader.decodeRow(stored.get() + (m_reader.rowOffset(y) - first), image->row(y));
@@ -161,12 +165,20 @@ PictureRows PictureFile::rows(std::vector<int32_t> wanted, const std::vector<int
     if (m_whole || wanted.size() * 2 >= static_cast<size_t>(m_reader.height())) return PictureRows(whole());
     const size_t width = static_cast<size_t>(m_reader.width()), bytes = m_reader.rowBytes();
     auto pixels = std::make_unique_for_overwrite<uint32_t[]>(wanted.size() * width);
-    auto stored = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    // Every wanted row read at once (one submission to the kernel where it can), then decoded.
+    auto stored = std::make_unique_for_overwrite<uint8_t[]>(wanted.size() * bytes);
+    std::vector<FileRange> ranges;
+    ranges.reserve(wanted.size());
+    for (size_t i = 0; i < wanted.size(); ++i) ranges.push_back({m_reader.rowOffset(wanted[i]), bytes, stored.get() + i * bytes});
+    if (const int error = readRanges(m_fd, ranges)) {
+        if (error > 0) throw fileError(error, displayPath(m_path));
+        throw shrank();
+    }
     for (size_t i = 0; i < wanted.size(); ++i) {
-        readAt(stored.get(), bytes, m_reader.rowOffset(wanted[i]));
+        const uint8_t* row = stored.get() + i * bytes;
         // A row stretched much narrower: decode just the columns the paint takes.
-        if (columns && columns->size() * 4 < width) m_reader.decodeColumns(stored.get(), pixels.get() + i * width, *columns);
-        else m_reader.decodeRow(stored.get(), pixels.get() + i * width);
+        if (columns && columns->size() * 4 < width) m_reader.decodeColumns(row, pixels.get() + i * width, *columns);
+        else m_reader.decodeRow(row, pixels.get() + i * width);
     }
     return PictureRows(std::move(wanted), std::move(pixels), static_cast<int32_t>(width));
 }

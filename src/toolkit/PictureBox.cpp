@@ -40,6 +40,11 @@ uint32_t toArgb(uint32_t colour) {
     return kOpaque | ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
 }
 
+// What an image of a box starts as: its background colour. The top byte of a box's pixels is
+// not used (the window and the writer take red, green and blue), so black is 0, and a large black
+// image is zeroed memory that costs nothing until it is painted.
+uint32_t backgroundPixel(uint32_t backColor) { return toArgb(backColor) & 0xFFFFFFu; }
+
 // The rows of the picture that destination rows first..end-1 take (sourceRow(y), -1 for none):
 // a picture read as it is painted reads just those, each once; one in memory has them all.
 template <typename SourceRow>
@@ -138,13 +143,14 @@ bmp::Image& PictureBox::image() {
     fresh->width = static_cast<int32_t>(innerPixelsX(Width()));
     fresh->height = static_cast<int32_t>(innerPixelsY(Height()));
     const size_t count = static_cast<size_t>(fresh->width) * static_cast<size_t>(fresh->height);
+    const uint32_t background = backgroundPixel(BackColor);
     try {
-        fresh->pixels = std::make_unique_for_overwrite<uint32_t[]>(count);
+        fresh->pixels = bmp::allocatePixels(count, background == 0);
     } catch (const std::bad_alloc&) {
         throw Error(kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels").arg(fresh->width).arg(fresh->height));
     }
     adviseLargePages(fresh->pixels.get(), count * sizeof(uint32_t));
-    std::fill_n(fresh->pixels.get(), count, toArgb(BackColor));
+    if (background != 0) std::fill_n(fresh->pixels.get(), count, background);
     m_image = std::move(fresh);
     m_stale = false;
     return *m_image;
@@ -155,7 +161,7 @@ const bmp::Image& PictureBox::persistentImage() { return image(); }
 void PictureBox::Cls() {
     if (m_stale) return;  // the next use makes a fresh image in the background colour
     const bmp::Image& img = *m_image;
-    std::fill_n(m_image->pixels.get(), static_cast<size_t>(img.width) * static_cast<size_t>(img.height), toArgb(BackColor));
+    std::fill_n(m_image->pixels.get(), static_cast<size_t>(img.width) * static_cast<size_t>(img.height), backgroundPixel(BackColor));
     notify(Property::Image);
 }
 
@@ -172,8 +178,8 @@ void PictureBox::ensureImageAtLeast(int32_t width, int32_t height) {
     grown->height = std::max(current.height, height);
     const size_t count = static_cast<size_t>(grown->width) * static_cast<size_t>(grown->height);
     if (count > kImageBudget) throw Error(kOutOfMemory, QStringLiteral("Out of memory: scratch picture too large"));
-    grown->pixels = std::make_unique_for_overwrite<uint32_t[]>(count);
-    std::fill_n(grown->pixels.get(), count, toArgb(BackColor));
+    grown->pixels = bmp::allocatePixels(count);
+    std::fill_n(grown->pixels.get(), count, backgroundPixel(BackColor));
     for (int32_t y = 0; y < current.height; ++y)
         std::memcpy(grown->row(y), current.row(y), static_cast<size_t>(current.width) * 4);
     m_image = std::move(grown);

@@ -5,7 +5,8 @@
 //
 // Drawing decisions: pictures are drawn opaque (alpha is not blended) and scaled by nearest
 // neighbour, so colours stay exact; Line with flags 38 fills the box between its corners.
-// Changing the box's size leaves an image of the new size in the background colour.
+// Changing the box's size leaves an image of the new size in the background colour. The image's
+// pixels are 0x??RRGGBB: their top byte is not used.
 
 #include "bitmap/BmpImage.h"
 #include "toolkit/Controls.h"

@@ -1,6 +1,7 @@
 #include "toolkit/ReadAhead.h"
 
 #include "bitmap/BmpReader.h"
+#include "toolkit/FileReads.h"
 #include "toolkit/Picture.h"
 
 #include <fcntl.h>
@@ -69,14 +70,13 @@ void ReadAhead::hint(const std::string& path) const {
             return;  // the reader will refuse it
         }
         if (rows && rows->height() > m_cell.height) {
-            const auto hintRow = [&](int64_t y) {
-                ::posix_fadvise(fd, static_cast<off_t>(rows->rowOffset(static_cast<int32_t>(y))), static_cast<off_t>(rows->rowBytes()),
-                                POSIX_FADV_WILLNEED);
-            };
+            std::vector<FileRange> ranges;
+            const auto hintRow = [&](int64_t y) { ranges.push_back({rows->rowOffset(static_cast<int32_t>(y)), rows->rowBytes()}); };
             // The row each cell row takes when the picture is stretched into the cell.
             for (int64_t k = 0; k < m_cell.height; ++k) hintRow((2 * k + 1) * rows->height() / (2 * int64_t{m_cell.height}));
             if (m_cell.topRows)
                 for (int64_t y = 0; y < m_cell.height; ++y) hintRow(y);
+            hintRanges(fd, ranges);  // all at once where the kernel can take them so
             return;
         }
     }

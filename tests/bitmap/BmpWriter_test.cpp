@@ -19,7 +19,7 @@ bmp::Image pattern(int width, int height) {
     bmp::Image image;
     image.width = width;
     image.height = height;
-    image.pixels = std::make_unique<uint32_t[]>(static_cast<size_t>(width) * height);
+    image.pixels = bmp::allocatePixels(static_cast<size_t>(width) * height, true);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) image.row(y)[x] = 0xFF000000u | static_cast<uint32_t>((x * 37 + y * 11) % 256) << 16 | static_cast<uint32_t>(y % 256) << 8 | static_cast<uint32_t>(x % 256);
     return image;

@@ -5,6 +5,7 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "toolkit/Errors.h"
+#include "toolkit/FileReads.h"
 #include "toolkit/ListBox.h"
 #include "toolkit/PictureBox.h"
 #include "toolkit/Screen.h"
@@ -235,9 +236,14 @@ TEST(PictureBox, every_uncompressed_depth_at_every_width_reads_as_painted_what_i
                 const std::vector<uint8_t> bytes = buildBmp(spec);
                 tree.addFile("p.bmp", bytes);
                 ASSERT_TRUE(tk::LoadPicture(tree.path("p.bmp")).readAsPainted());
-                const ReadOutcome asPainted = readOutcome([&] { return tk::LoadPicture(tree.path("p.bmp")); });
-                ASSERT_EQ(asPainted.error, 0);
-                ASSERT_TRUE(asPainted == readOutcome([&] { return picture(bytes); }));
+                const ReadOutcome whole = readOutcome([&] { return picture(bytes); });
+                for (const bool ring : {true, false}) {  // the sampled rows in one submission, or one read each
+                    tk::setRingAllowed(ring);
+                    const ReadOutcome asPainted = readOutcome([&] { return tk::LoadPicture(tree.path("p.bmp")); });
+                    tk::setRingAllowed(true);
+                    ASSERT_EQ(asPainted.error, 0);
+                    ASSERT_TRUE(asPainted == whole) << (ring ? "io_uring" : "pread");
+                }
             }
 }
 
