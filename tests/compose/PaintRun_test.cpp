@@ -25,26 +25,21 @@ std::vector<uint8_t> randomPicture(std::mt19937& random) {
     }
 }
 
-struct Outcome {
-    QString message;            // the error report, empty when the run completed
-    std::vector<uint32_t> pixels;  // the canvas
-    int width = 0, height = 0;
-};
-
+// The error report (empty when the run completed) and the canvas, with its width.
+using Outcome = std::tuple<QString, std::vector<uint32_t>, int>;
 Outcome combine(const TempTree& tree, int jobs, bool drop, const QString& width, const QString& height) {
     WindowDriver w(tree.root());
     w.form().Jobs = jobs;
     w.click(QStringLiteral("cmdGetContents"));
     w.tick(drop);
-    w.type(QStringLiteral("txtWidth"), width);
-    w.type(QStringLiteral("txtHeight"), height);
+    w.type(QStringLiteral("txtWidth"), width), w.type(QStringLiteral("txtHeight"), height);
     w.click(QStringLiteral("cmdCombine"));
     const bmp::Image& canvas = w.form().picMain.persistentImage();
-    Outcome outcome{w.lastMessageText(), {}, canvas.width, canvas.height};
+    std::vector<uint32_t> pixels;
     for (int y = 0; y < canvas.height; ++y)
-        for (int x = 0; x < canvas.width; ++x) outcome.pixels.push_back(rgbAt(canvas, x, y));
-    EXPECT_EQ(w.form().cmdSave.Enabled(), outcome.message.isEmpty());
-    return outcome;
+        for (int x = 0; x < canvas.width; ++x) pixels.push_back(rgbAt(canvas, x, y));
+    EXPECT_EQ(w.form().cmdSave.Enabled(), w.lastMessageText().isEmpty());
+    return {w.lastMessageText(), pixels, canvas.width};
 }
 
 }  // namespace
@@ -62,31 +57,23 @@ TEST(PaintRun, every_thread_count_paints_what_one_thread_paints_and_fails_where_
                                         << ", cells " << width.toStdString() << " x " << height.toStdString());
         TempTree tree;
         for (int i = 0; i < count; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "p%04d.bmp", i);
             std::vector<uint8_t> bytes = randomPicture(random);
             if (i == broken || i == alsoBroken) bytes.resize(bytes.size() / 2);  // cut short: refused
-            tree.addFile(name, bytes);
+            tree.addFile(QString::asprintf("p%04d.bmp", i).toStdString(), bytes);
         }
-        const Outcome one = combine(tree, 1, drop, width, height);
-        EXPECT_EQ(one.message.isEmpty(), broken < 0);
-        if (broken >= 0) {
-            char name[16];
-            std::snprintf(name, sizeof name, "p%04d.bmp", broken);
-            EXPECT_TRUE(one.message.contains(QString::fromLatin1(name))) << one.message.toStdString();
-        }
+        const auto [message, pixels, canvasWidth] = combine(tree, 1, drop, width, height);
+        EXPECT_EQ(message.isEmpty(), broken < 0);
+        EXPECT_TRUE(broken < 0 || message.contains(QString::asprintf("p%04d.bmp", broken))) << message.toStdString();
+        // Every row of cells before the failing picture's (or every row) holds what one thread painted.
+        const int perRow = std::max(1, 640 / width.toInt());
+        const auto end = broken < 0 ? pixels.end() : pixels.begin() + std::ptrdiff_t(broken / perRow) * height.toInt() * canvasWidth;
         for (const int jobs : {2, 5}) {
             SCOPED_TRACE(testing::Message() << jobs << " threads");
-            const Outcome many = combine(tree, jobs, drop, width, height);
-            EXPECT_EQ(many.message, one.message);
-            ASSERT_EQ(many.width, one.width);
-            ASSERT_EQ(many.height, one.height);
-            // Every cell before the failing picture (or every cell) holds what one thread painted.
-            const int perRow = std::max(1, 640 / width.toInt());
-            const int rowsBefore = broken < 0 ? one.height : broken / perRow * height.toInt();
-            const auto end = one.pixels.begin() + static_cast<std::ptrdiff_t>(rowsBefore) * one.width;
-            const auto differ = std::mismatch(one.pixels.begin(), end, many.pixels.begin());
-            EXPECT_TRUE(differ.first == end) << "the pixels differ at " << (differ.first - one.pixels.begin());
+            const auto [many, manyPixels, manyWidth] = combine(tree, jobs, drop, width, height);
+            EXPECT_EQ(many, message);
+            ASSERT_EQ(manyPixels.size(), pixels.size());
+            const auto differ = std::mismatch(pixels.begin(), end, manyPixels.begin());
+            EXPECT_TRUE(differ.first == end) << "the pixels differ at " << (differ.first - pixels.begin());
         }
     }
 }

@@ -89,32 +89,28 @@ TEST(GetContents, cancelling_a_long_walk_leaves_the_list_empty_and_combine_unava
 }
 
 TEST(GetContents, folders_that_cannot_be_read_are_named_once_and_the_rest_is_listed) {
-    // The real file system, but folders ending in "secret" cannot be opened, as for a user who
-    // may not read them (the tests may run as root, whom no mode stops).
+    // The real file system, but folders named "secret" cannot be opened, as for a user who may not
+    // read them (the tests may run as root, whom no mode stops).
     struct Denying : discovery::PosixEnumerator {
-        discovery::FindHandle FindFirstFile(const std::string& search, discovery::FindData& data,
-                                            discovery::FolderId& id) override {
-            denied = search.size() > 8 && search.compare(search.size() - 8, 8, "secret/*") == 0;
+        discovery::FindHandle FindFirstFile(const std::string& search, discovery::FindData& data, discovery::FolderId& id) override {
+            denied = search.ends_with("/secret/*");
             return denied ? discovery::kInvalidHandle : PosixEnumerator::FindFirstFile(search, data, id);
         }
         int lastError() const override { return denied ? EACCES : PosixEnumerator::lastError(); }
         bool denied = false;
-    };
+    } denying;
     for (const int hidden : {1, 12}) {
-        SCOPED_TRACE(testing::Message() << hidden << " folders that cannot be read");
         TempTree tree({"a.bmp", "open/b.bmp"});
         for (int i = 0; i < hidden; ++i) tree.addFile("d" + std::to_string(10 + i) + "/secret/c.bmp");
-        Denying denying;
         WindowDriver w(tree.root());
         w.form().setEnumerator(&denying);
         w.click(QStringLiteral("cmdGetContents"));
+        w.form().setEnumerator(nullptr);
         EXPECT_EQ(w.form().piclist.items(), (std::vector<std::string>{tree.path("a.bmp"), tree.path("open/b.bmp")}));
         EXPECT_TRUE(w.form().cmdCombine.Enabled());
         ASSERT_EQ(w.messages.size(), 1u);
         EXPECT_EQ(w.messages[0].icon, QMessageBox::Warning);
-        const QString text = w.lastMessageText();
-        EXPECT_TRUE(text.contains(q(tree.path("d10/secret")) + " (Permission denied)")) << text.toStdString();
-        EXPECT_EQ(text.contains(QStringLiteral("and 2 more")), hidden == 12) << text.toStdString();
-        w.form().setEnumerator(nullptr);
+        EXPECT_TRUE(w.lastMessageText().contains(q(tree.path("d10/secret")) + " (Permission denied)")) << w.lastMessageText().toStdString();
+        EXPECT_EQ(w.lastMessageText().contains(QStringLiteral("and 2 more")), hidden == 12);
     }
 }

@@ -76,6 +76,8 @@ std::vector<std::string> leftovers(const TempTree& tree, const std::string& fold
 
 TEST(Save, writes_the_whole_canvas_not_only_what_the_viewport_shows) {
     Saved s;
+    s.window.type(QStringLiteral("txtHeight"), QStringLiteral("300"));  // 900 rows: written in chunks by every thread
+    s.window.click(QStringLiteral("cmdCombine"));
     s.window.click(QStringLiteral("cmdSave"));
     ASSERT_EQ(s.window.messages.size(), 1u);
     EXPECT_EQ(s.window.messages[0].title, QStringLiteral("Picture saved"));
@@ -247,15 +249,23 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
         return st.st_mode;
     };
     mode_t mask = 0;
-    // What another process puts where a named pipe was, after the look and before the open.
-    static std::string swappedIn;
-    const auto swapBeforeOpen = [&](const std::string& what, tk::AtomicFile::BeforeOpenInPlace swap) {
-        swappedIn = what;
-        if (::mkfifo(target.c_str(), 0600) != 0) return false;
-        tk::AtomicFile::setBeforeOpenInPlace(swap);
-        return true;
-    };
-    const std::vector<uint8_t> big(4 << 20, 0x5A);
+    // What another process puts where a named pipe was, after the look and before the open: a
+    // 4 MiB file, a link to it, or another pipe that has a reader.
+    static char swapTo = 0;
+    static std::string big;
+    big = s.tree.path("big");
+    tk::AtomicFile::setBeforeOpenInPlace([](const std::string& path) {
+        if (swapTo == 'l') std::remove(path.c_str());
+        if (swapTo == 'f') std::rename(big.c_str(), path.c_str());
+        if (swapTo == 'l') (void)!::symlink(big.c_str(), path.c_str());
+        if (swapTo == 'p') {  // made beside the pipe first, so it is not given the same inode number
+            ::mkfifo((big + ".pipe").c_str(), 0600), ::open((big + ".pipe").c_str(), O_RDONLY | O_NONBLOCK);  // a reader kept open
+            std::rename((big + ".pipe").c_str(), path.c_str());
+        }
+    });
+    const auto swapped = [&](char to) { return swapTo = to, ::mkfifo(target.c_str(), 0600) == 0; };
+    const std::vector<uint8_t> bigBytes(4 << 20, 0x5A);
+    const QString wasPipe = "Error 75\n\nPath/File access error: " + QString::fromStdString(target) + " was a named pipe when it was looked at, but another node, ";
     const Row rows[] = {
         {"nothing, under umask 022", [&] { return mask = ::umask(022), true; }, "", [&] { EXPECT_EQ(modeOf() & 07777, 0644u); }},
         {"nothing, under umask 077", [&] { return mask = ::umask(077), true; }, "", [&] { EXPECT_EQ(modeOf() & 07777, 0600u); }},
@@ -264,41 +274,19 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
         {"a device: written into, and stays a device",
          [&] { return ::geteuid() == 0 && ::mknod(target.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; }, "",
          [&] { EXPECT_TRUE(S_ISCHR(modeOf())); }},
-        {"a named pipe swapped for a 4 MiB file before the open: the file is left as it was",
-         [&] {
-             return swapBeforeOpen(s.tree.path("big"), [](const std::string& path) { std::rename(swappedIn.c_str(), path.c_str()); });
-         },
-         "Error 75\n\nPath/File access error: " + QString::fromStdString(target) + " was a named pipe when it was looked at, "
-         "but another node, a regular file, was opened in its place",
-         [&] { EXPECT_EQ(readFile(target), big); }},
-        {"a named pipe swapped for a link to a file: the link is not followed",
-         [&] {
-             return swapBeforeOpen(s.tree.path("big"), [](const std::string& path) {
-                 std::remove(path.c_str());
-                 (void)!::symlink(swappedIn.c_str(), path.c_str());
-             });
-         },
-         "Error", [&] { EXPECT_EQ(s.tree.read("big"), big); }},
-        {"a named pipe swapped for another that has a reader: not written into",
-         [&] {
-             return swapBeforeOpen(s.tree.path("other-pipe"), [](const std::string& path) {
-                 ::mkfifo(swappedIn.c_str(), 0600);
-                 static int reader = -1;
-                 if (reader >= 0) ::close(reader);
-                 reader = ::open(swappedIn.c_str(), O_RDONLY | O_NONBLOCK);
-                 std::rename(swappedIn.c_str(), path.c_str());
-             });
-         },
-         "Error 75\n\nPath/File access error: " + QString::fromStdString(target) + " was a named pipe when it was looked at, "
-         "but another node, a named pipe, was opened in its place",
-         [&] { EXPECT_TRUE(S_ISFIFO(modeOf())); }},
+        {"a named pipe swapped for a 4 MiB file: the file is left as it was", [&] { return swapped('f'); },
+         wasPipe + "a regular file, was opened in its place", [&] { EXPECT_EQ(readFile(target), bigBytes); }},
+        {"a named pipe swapped for a link to a file: the link is not followed", [&] { return swapped('l'); }, "Error",
+         [&] { EXPECT_EQ(s.tree.read("big"), bigBytes); }},
+        {"a named pipe swapped for another that has a reader: not written into", [&] { return swapped('p'); },
+         wasPipe + "a named pipe, was opened in its place", [&] { EXPECT_TRUE(S_ISFIFO(modeOf())); }},
     };
-    s.tree.addFile("big", big);
     QStringList skipped;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         std::remove(target.c_str());
-        s.tree.addFile("big", big);
+        s.tree.addFile("big", bigBytes);
+        swapTo = 0;
         const bool made = row.make();
         if (made) {
             s.window.messages.clear();
@@ -311,8 +299,8 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
         } else {
             skipped << QString::fromLatin1(row.what);
         }
-        tk::AtomicFile::setBeforeOpenInPlace(nullptr);
         if (mask) ::umask(std::exchange(mask, 0));
     }
+    tk::AtomicFile::setBeforeOpenInPlace(nullptr);
     if (!skipped.isEmpty()) GTEST_SKIP() << "could not be made here (a device needs root, a terminal /dev/pts): " << skipped.join(QStringLiteral("; ")).toStdString();
 }

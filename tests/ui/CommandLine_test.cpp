@@ -10,20 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-std::vector<std::string> words(const std::string& line) {
-    std::vector<std::string> out;
-    for (size_t at = 0; at < line.size();) {
-        const size_t end = std::min(line.find(' ', at), line.size());
-        out.push_back(line.substr(at, end - at));
-        at = end + 1;
-    }
-    return out;
-}
-
-}  // namespace
-
 TEST(CommandLine, folders_and_options_as_people_type_them) {
     TempTree tree({"pics/a.bmp", "-dash/", "file.txt"});
     const std::string here = tree.root();
@@ -54,7 +40,9 @@ TEST(CommandLine, folders_and_options_as_people_type_them) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
-        const ui::CommandLine line = ui::readCommandLine(row.arguments.empty() ? std::vector<std::string>{} : words(row.arguments), here);
+        std::vector<std::string> arguments;
+        for (const QString& word : QString::fromStdString(row.arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)) arguments.push_back(word.toStdString());
+        const ui::CommandLine line = ui::readCommandLine(arguments, here);
         EXPECT_EQ(line.exitStatus.value_or(-1), row.status);
         EXPECT_EQ((line.out + line.err).rfind(row.said, 0), 0u) << line.out << line.err;
         if (row.status == -1) {
@@ -69,14 +57,9 @@ TEST(CommandLine, the_window_starts_with_qt_options_and_refuses_a_folder_it_may_
     ::chmod(tree.root().c_str(), 0755);
     ::chmod(tree.path("secret").c_str(), 0);
     const auto run = [&](const QStringList& arguments, bool asNobody) {
-        QProcess window;
+        QProcess window;  // offscreen, as the test runs (QT_QPA_PLATFORM)
         QStringList command = {QStringLiteral(QW_WINDOW)};
         if (asNobody && ::geteuid() == 0) command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
-        window.setProcessEnvironment([] {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-            return environment;
-        }());
         const QString program = command.takeFirst();
         window.start(program, command + arguments);
         // Still running after a second and a half: the window started.

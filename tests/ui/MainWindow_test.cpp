@@ -259,37 +259,33 @@ TEST(MainWindow, any_row_of_the_folder_list_opens_by_double_click_or_enter_the_r
 TEST(MainWindow, a_dropped_folder_or_file_opens_its_folder_and_other_drops_are_left_alone) {
     TempTree tree({"pics/a.bmp", "other/"});
     WindowDriver w(tree.path("other"));
-    const auto url = [&](const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); };
+    const auto url = [&](const char* path) { return QUrl::fromLocalFile(QString::fromStdString(tree.path(path))); };
     struct Row {
         const char* what;
         const char* onto;  // a control's widget, or the window itself
         QList<QUrl> urls;
-        QString text;
-        std::string opens;  // the folder list's folder after the drop
+        const char* opens;  // the folder list's folder after the drop
     };
-    const Row rows[] = {
-        {"a folder onto the window", "", {url(tree.path("pics"))}, {}, tree.path("pics")},
-        {"a file onto the picture list", "piclist", {url(tree.path("pics/a.bmp"))}, {}, tree.path("pics")},
-        {"a folder onto a text box", "txtWidth", {url(tree.path("pics"))}, {}, tree.path("pics")},
-        {"text", "", {}, QStringLiteral("/tmp"), tree.path("other")},
-        {"a remote address", "", {QUrl(QStringLiteral("https://example.com/pics/"))}, {}, tree.path("other")},
-        {"a name that is gone", "", {url(tree.path("gone"))}, {}, tree.path("other")},
-    };
+    const Row rows[] = {{"a folder onto the window", "", {url("pics")}, "pics"},
+                        {"a file onto the picture list", "piclist", {url("pics/a.bmp")}, "pics"},
+                        {"a folder onto a text box", "txtWidth", {url("pics")}, "pics"},
+                        {"text", "", {}, "other"},
+                        {"a remote address", "", {QUrl(QStringLiteral("https://example.com/pics/"))}, "other"},
+                        {"a name that is gone", "", {url("gone")}, "other"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         w.form().dir.setPath(tree.path("other"));
         QWidget* target = *row.onto ? w.window().widgetFor(QString::fromLatin1(row.onto)) : &w.window();
         QMimeData data;
-        if (!row.urls.isEmpty()) data.setUrls(row.urls);
-        if (!row.text.isEmpty()) data.setText(row.text);
+        row.urls.isEmpty() ? data.setText(QStringLiteral("/tmp")) : data.setUrls(row.urls);
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
         w.act([&] {
             QApplication::sendEvent(target, &enter);
             QApplication::sendEvent(target, &drop);
         });
-        EXPECT_EQ(enter.isAccepted(), row.opens != tree.path("other"));
-        EXPECT_EQ(w.form().dir.Path(), row.opens);
+        EXPECT_EQ(enter.isAccepted(), std::string_view(row.opens) != "other");
+        EXPECT_EQ(w.form().dir.Path(), tree.path(row.opens));
         EXPECT_EQ(w.form().txtWidth.Text(), QStringLiteral("64"));
     }
     EXPECT_TRUE(w.messages.empty());
