@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <functional>
 
 namespace tk {
 namespace {
@@ -57,6 +58,28 @@ int readRest(int fd, const FileRange& range, size_t done) {
 
 void setRingAllowed(bool allowed) { g_ringAllowed = allowed; }
 
+// Submits the count requests prepared on the ring and takes their count completions, handing
+// each result and its request's data to done. False when the ring fails; it is then let go.
+bool submitAndTake(io_uring* uring, size_t count, const std::function<void(int result, uint64_t data)>& done) {
+    int submitted;
+    do submitted = io_uring_submit_and_wait(uring, static_cast<unsigned>(count));
+    while (submitted == -EINTR);
+    for (size_t seen = 0; submitted == static_cast<int>(count) && seen < count; ++seen) {
+        io_uring_cqe* cqe = nullptr;
+        int waited;
+        do waited = io_uring_wait_cqe(uring, &cqe);
+        while (waited == -EINTR);
+        if (waited < 0) break;
+        const int result = cqe->res;
+        const uint64_t data = io_uring_cqe_get_data64(cqe);
+        io_uring_cqe_seen(uring, cqe);
+        done(result, data);
+        if (seen + 1 == count) return true;
+    }
+    perThread().drop();
+    return false;
+}
+
 int readRanges(int fd, const std::vector<FileRange>& ranges) {
     io_uring* uring = perThread().get();
     const auto plainly = [&] {
@@ -72,30 +95,13 @@ int readRanges(int fd, const std::vector<FileRange>& ranges) {
             io_uring_prep_read(sqe, fd, ranges[i].into, static_cast<unsigned>(ranges[i].length), ranges[i].offset);
             io_uring_sqe_set_data64(sqe, i);
         }
-        int submitted;
-        do submitted = io_uring_submit_and_wait(uring, static_cast<unsigned>(count));
-        while (submitted == -EINTR);
-        if (submitted != static_cast<int>(count)) {
-            perThread().drop();
-            return plainly();
-        }
         int error = 0;
-        for (size_t seen = 0; seen < count; ++seen) {
-            io_uring_cqe* cqe = nullptr;
-            int waited;
-            do waited = io_uring_wait_cqe(uring, &cqe);
-            while (waited == -EINTR);
-            if (waited < 0) {
-                perThread().drop();
-                return plainly();
-            }
-            const FileRange& range = ranges[io_uring_cqe_get_data64(cqe)];
-            const int result = cqe->res;
-            io_uring_cqe_seen(uring, cqe);
+        const bool taken = submitAndTake(uring, count, [&](int result, uint64_t i) {
             // A read cut short (or refused) is finished, or found wanting, the plain way.
-            if (error == 0 && (result < 0 || static_cast<size_t>(result) < range.length))
-                error = readRest(fd, range, result < 0 ? 0 : static_cast<size_t>(result));
-        }
+            if (error == 0 && (result < 0 || static_cast<size_t>(result) < ranges[i].length))
+                error = readRest(fd, ranges[i], result < 0 ? 0 : static_cast<size_t>(result));
+        });
+        if (!taken) return plainly();
         if (error) return error;
     }
     return 0;
@@ -112,24 +118,7 @@ void hintRanges(int fd, const std::vector<FileRange>& ranges) {
         const size_t count = std::min<size_t>(kDepth, ranges.size() - first);
         for (size_t i = first; i < first + count; ++i)
             io_uring_prep_fadvise(io_uring_get_sqe(uring), fd, ranges[i].offset, static_cast<off_t>(ranges[i].length), POSIX_FADV_WILLNEED);
-        int submitted;
-        do submitted = io_uring_submit_and_wait(uring, static_cast<unsigned>(count));
-        while (submitted == -EINTR);
-        if (submitted != static_cast<int>(count)) {
-            perThread().drop();
-            return plainly(first);
-        }
-        for (size_t seen = 0; seen < count; ++seen) {
-            io_uring_cqe* cqe = nullptr;
-            int waited;
-            do waited = io_uring_wait_cqe(uring, &cqe);
-            while (waited == -EINTR);
-            if (waited < 0) {
-                perThread().drop();
-                return;
-            }
-            io_uring_cqe_seen(uring, cqe);
-        }
+        if (!submitAndTake(uring, count, [](int, uint64_t) {})) return plainly(first);
     }
 }
 
