@@ -9,6 +9,7 @@
 #include "toolkit/Memory.h"
 #include "toolkit/ReadAhead.h"
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -87,10 +88,11 @@ void frmQuiltwright::cmdCombine_Click() {
     cmdSave.setEnabled(false);
     LongCommand command(host(), QStringLiteral("Combine"));
     const bool drop = chkDropFloor.Value() == 1;
-    // The storage works ahead while pictures are painted: on the rows the cells sample, for
-    // pictures much larger than their cells.
+    // Once a picture has had to wait for the storage, the storage works ahead while pictures are
+    // painted: on the rows the cells sample, for pictures much larger than their cells.
     tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, drop});
-    tk::Picture first = tk::LoadPicture(toPaint[0]);
+    const std::function<void()> storageWait = [&readAhead] { readAhead.storageWaited(); };
+    tk::Picture first = tk::LoadPicture(toPaint[0], storageWait);
     setUpCanvas(canvasWidth, canvasHeight);  // once the first picture has loaded
     picMain.persistentImage();  // made here: the painting threads share it
 
@@ -104,7 +106,7 @@ void frmQuiltwright::cmdCombine_Click() {
     const compose::PaintSteps steps{
         [&](size_t i) {
             readAhead.reached(i);
-            return tk::LoadPicture(toPaint[i]);
+            return tk::LoadPicture(toPaint[i], storageWait);
         },
         [&](size_t i, const tk::Picture& picture, int worker, const std::function<void()>& turn) {
             const auto p = static_cast<int64_t>(i);

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -92,6 +93,32 @@ void refuseUnlessRegular(const struct stat& st, const std::string& path) {
     if (S_ISDIR(st.st_mode)) throw fileError(EISDIR, displayPath(path));
     if (!S_ISREG(st.st_mode))
         throw invalidPicture(path, QStringLiteral("%1, not a picture file").arg(QLatin1String(kindOfNode(st.st_mode))));
+}
+
+// Reads from the file's position until size bytes or the end of the file. With storageWait, it
+// first takes only what memory holds (RWF_NOWAIT), and storageWait hears when the rest must come
+// from the storage (or the file system cannot say) before the reads that wait for it.
+size_t readUpTo(int fd, uint8_t* data, size_t size, const std::function<void()>& storageWait, const std::string& path) {
+    size_t got = 0;
+    while (storageWait && got < size) {
+        iovec part{data + got, size - got};
+        const ssize_t n = ::preadv2(fd, &part, 1, -1, RWF_NOWAIT);
+        if (n == 0) return got;  // the end of the file
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            storageWait();
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw fileError(errno, displayPath(path));
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
 }
 
 }  // namespace
@@ -207,7 +234,7 @@ Picture decodePicture(const uint8_t* data, size_t size, const std::string& path)
     }
 }
 
-Picture LoadPicture(const std::string& path) {
+Picture LoadPicture(const std::string& path, const std::function<void()>& storageWait) {
     // Only a regular file is a picture. A named pipe would wait for a writer for good and a device
     // would be read without end: both are refused before they are opened, and a file swapped for
     // one in between is refused before a byte is read (the open does not wait).
@@ -232,13 +259,7 @@ Picture LoadPicture(const std::string& path) {
     if (expected >= readAsPaintedFrom()) {
         // A large file: its header and palette first; an uncompressed one is read as painted.
         uint8_t* head = buffer.reserve(kPictureHead);
-        while (got < kPictureHead) {
-            const ssize_t n = ::read(fd, head + got, kPictureHead - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw fileError(errno, displayPath(path));
-            if (n == 0) break;
-            got += static_cast<size_t>(n);
-        }
+        got = readUpTo(fd, head, kPictureHead, storageWait, path);
         try {
             if (auto reader = bmp::RowReader::open(head, got, std::max<uint64_t>(got, static_cast<uint64_t>(st.st_size)))) {
                 ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);  // rows far apart: no read-ahead between them
@@ -252,13 +273,7 @@ Picture LoadPicture(const std::string& path) {
         got = 0;
     }
     uint8_t* data = buffer.reserve(expected);
-    while (got < expected) {
-        const ssize_t n = ::read(fd, data + got, expected - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw fileError(errno, displayPath(path));
-        if (n == 0) break;  // the file shrank while we read it: decode what is there
-        got += static_cast<size_t>(n);
-    }
+    got = readUpTo(fd, data, expected, storageWait, path);  // a file that shrank meanwhile: what is there
     Picture picture = decodePicture(data, got, path);
     buffer.releaseIfLarge();
     return picture;

@@ -4,6 +4,7 @@
 #include "bitmap/BmpImage.h"
 #include "toolkit/AtomicFile.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,7 +63,9 @@ void setReadAsPaintedFrom(uint64_t bytes);
 // What is read first of such a file: its header, palette and masks (a file whose pixels start
 // further in is read whole).
 inline constexpr size_t kPictureHead = size_t{16} << 10;
-Picture LoadPicture(const std::string& path);
+// storageWait, when given, hears (before the read waits) that the file's first bytes are not in
+// memory and must come from the storage.
+Picture LoadPicture(const std::string& path, const std::function<void()>& storageWait = {});
 
 // Decodes bitmap bytes already in memory; `path` only names the file in errors.
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path);

@@ -26,10 +26,20 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::reached(size_t index) {
+    bool working = false;
     {
         const std::lock_guard lock(m_mutex);
         if (index <= m_reached) return;
         m_reached = index;
+        working = m_until > index;
+    }
+    if (working) m_moved.notify_all();
+}
+
+void ReadAhead::storageWaited() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_until = std::max(m_until, m_reached + 1 + 2 * m_window);
     }
     m_moved.notify_all();
 }
@@ -38,11 +48,11 @@ void ReadAhead::run() {
     for (size_t i = 0; i < m_paths.size(); ++i) {
         {
             std::unique_lock lock(m_mutex);
-            m_moved.wait(lock, [&] { return m_stop || i <= m_reached + m_window; });
-            if (m_stop) return;
-            // Files the readers have reached already are theirs: no hint would come in time.
-            i = std::max(i, m_reached + 1);
-            if (i >= m_paths.size()) return;
+            m_moved.wait(lock, [&] {
+                i = std::max(i, m_reached + 1);  // files the readers have reached are theirs: no hint would come in time
+                return m_stop || (i < m_until && i <= m_reached + m_window);
+            });
+            if (m_stop || i >= m_paths.size()) return;
         }
         hint(m_paths[i]);
     }

@@ -5,6 +5,10 @@
 // camera card, a network share, after a reboot) the storage then serves many requests at once
 // instead of one at a time.
 //
+// On a warm cache the hints would only cost calls: the helper works only after a reader has had
+// to wait for the storage (storageWaited), and then for the next 2 x window files; a storage that
+// keeps the reader waiting keeps it working.
+//
 // It only hints: nothing but a large file's header is read into this process, the reader still
 // opens and reads each file itself, in order, as the file is when its turn comes, and a file
 // that is gone or unreadable is the reader's to report. Destroying it stops the helper at once.
@@ -38,6 +42,8 @@ public:
 
     // The reader is about to read paths[index]: hints may run up to index + window.
     void reached(size_t index);
+    // A reader found bytes it needs not in memory: the helper works on the next 2 x window files.
+    void storageWaited();
 
 private:
     void run();
@@ -50,6 +56,7 @@ private:
     std::condition_variable m_moved;
     size_t m_reached = 0;
     bool m_stop = false;
+    size_t m_until = 0;  // the helper hints files before this one
     std::thread m_thread;  // last: starts once everything above is ready
 };
 

@@ -192,9 +192,20 @@ TEST(BmpCorpus, every_file_reads_the_same_with_bytes_after_it_and_read_as_large_
             };
             const ReadOutcome whole = fromMemory(bytes);
             tree.addFile("f.bmp", bytes);
-            {
-                const ReadAsPaintedFrom everyFile(0);
-                EXPECT_TRUE(readOutcome([&] { return tk::LoadPicture(tree.path("f.bmp")); }) == whole) << "read as large files are";
+            for (const uint64_t largeFrom : {uint64_t{0}, ~uint64_t{0}}) {
+                // Either way, from memory or from the storage: the same picture; the reader hears
+                // that it waits for the storage when the file is not in memory, and not when it is
+                // (the kernel may refuse a no-wait read of a page it holds now and then: of two
+                // reads in a row, one is heard as waiting at most).
+                const ReadAsPaintedFrom way(largeFrom);
+                int waits = 0;
+                const auto fromFile = [&] { return readOutcome([&] { return tk::LoadPicture(tree.path("f.bmp"), [&] { ++waits; }); }); };
+                EXPECT_TRUE(fromFile() == whole && fromFile() == whole) << "read as large files are: " << (largeFrom == 0);
+                EXPECT_LE(waits, 1) << "in memory";
+                if (!dropFromMemory(tree.path("f.bmp"))) continue;
+                waits = 0;
+                EXPECT_TRUE(fromFile() == whole);
+                EXPECT_GE(waits, 1) << "from the storage";
             }
             ++files;
             if (whole.error) continue;

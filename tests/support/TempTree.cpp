@@ -1,7 +1,9 @@
 #include "support/TempTree.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,4 +86,28 @@ std::vector<std::string> TempTree::list(const std::string& relative) const {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::pair<size_t, size_t> pagesInMemory(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) throw std::runtime_error("cannot look at " + path);
+    if (st.st_size == 0) return ::close(fd), std::pair<size_t, size_t>{0, 0};
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE)), size = static_cast<size_t>(st.st_size);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    std::vector<unsigned char> resident((size + page - 1) / page);
+    if (map == MAP_FAILED || ::mincore(map, size, resident.data()) != 0) throw std::runtime_error("cannot look at " + path);
+    ::munmap(map, size);
+    return {static_cast<size_t>(std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; })), resident.size()};
+}
+
+bool dropFromMemory(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::fdatasync(fd);  // only clean pages can go
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+    const auto [inMemory, pages] = pagesInMemory(path);
+    return pages > 0 && inMemory == 0;
 }

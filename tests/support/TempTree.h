@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TempTree {
@@ -36,3 +37,8 @@ private:
 
 std::vector<uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Asks the kernel to drop a file's pages from memory; true when it had some and none is left (a
+// file system that keeps files in memory, like tmpfs, cannot).
+bool dropFromMemory(const std::string& path);
+// How many of a file's pages are in memory, and how many it has.
+std::pair<size_t, size_t> pagesInMemory(const std::string& path);
