@@ -56,7 +56,7 @@ std::string printable(const std::string& text) {
 }
 
 // A cell size or a thread count: a whole number of at least 1, in digits and nothing else.
-bool isCellSize(const char* text) {
+bool isCount(const char* text) {
     const std::string_view value(text);
     int32_t pixels = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), pixels);
@@ -91,13 +91,13 @@ int main(int argc, char* argv[]) {
             return 0;
         case kWidth:
         case kHeight:
-            if (!isCellSize(optarg))
+            if (!isCount(optarg))
                 return badUsage("invalid value '" + printable(optarg) + "' for '--" + (c == kWidth ? "width" : "height") +
                                 "': give a whole number of pixels, 1 or more, in digits");
             (c == kWidth ? options.width : options.height) = QString::fromLatin1(optarg);
             break;
         case kJobs:
-            if (!isCellSize(optarg))
+            if (!isCount(optarg))
                 return badUsage("invalid value '" + printable(optarg) + "' for '--jobs': give a whole number of threads, 1 or "
                                 "more, in digits");
             options.jobs = std::atoi(optarg);

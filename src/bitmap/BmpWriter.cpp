@@ -110,10 +110,11 @@ void packRows24(uint8_t* out, int32_t width, int32_t height, int32_t first, int3
 void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows) {
     const auto header = header24(width, height);
     sink.write(header.data(), header.size());
-    std::vector<uint8_t> line(stride24(width) + 16, 0);  // room for the packers' last wide store
+    const auto stride = static_cast<size_t>(stride24(width));
+    std::vector<uint8_t> line(stride + 16, 0);  // room for the packers' last wide store
     for (int32_t k = 0; k < height; ++k) {
         packRows24(line.data(), width, height, k, 1, rows);
-        sink.write(line.data(), static_cast<size_t>(stride24(width)));
+        sink.write(line.data(), stride);
     }
 }
 

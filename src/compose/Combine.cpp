@@ -97,7 +97,7 @@ void frmQuiltwright::cmdCombine_Click() {
     picMain.persistentImage();  // made here: the painting threads share it
 
     // Every core paints: each thread its own scratch box for Drop to floor (the first uses tmpPic).
-    const int threads = Jobs > 0 ? Jobs : tk::usableCores();
+    const int threads = this->threads();
     std::vector<std::unique_ptr<tk::PictureBox>> scratch;
     for (int w = 1; w < threads; ++w) {
         scratch.push_back(std::make_unique<tk::PictureBox>(tmpPic.Name(), tmpPic.TabIndex()));
@@ -130,6 +130,8 @@ void frmQuiltwright::cmdCombine_Click() {
     });
     cmdSave.setEnabled(true);
 }
+
+int frmQuiltwright::threads() const { return Jobs > 0 ? Jobs : tk::usableCores(); }
 
 std::vector<std::string> frmQuiltwright::picturesToPaint() {
     std::vector<std::string> pictures;

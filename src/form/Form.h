@@ -53,8 +53,9 @@ public:
     tk::CheckBox chkDropFloor{QStringLiteral("chkDropFloor"), 14};
     tk::PictureBox tmpPic{QStringLiteral("tmpPic"), 15};
 
-    // The threads Combine paints on: 0 for every core the process may use.
+    // The threads Combine paints on and Save writes with: 0 for every core the process may use.
     int Jobs = 0;
+    int threads() const;
 
     // Every control, in tab order.
     std::vector<tk::Control*> controls();
@@ -91,9 +92,9 @@ public:
     // open descriptor (standard output), name standing for it in messages.
     void saveCanvas(const std::string& target);
     void saveCanvas(int fd, const std::string& name);
-    // Writes the canvas at sheet and, at list, the frame list engines read: every picture the
-    // last Combine painted, keyed by its path below the open folder, with its cell. Both files
-    // are swapped in together.
+    // Writes the canvas at sheet and, at list, the frame list engines read: every picture Combine
+    // paints for the list and the cell size as they stand (right after a Combine, what it painted),
+    // keyed by its path below the open folder, with its cell. Both files are swapped in together.
     void saveCanvasWithFrameList(const std::string& sheet, const std::string& list);
     // The frame names of the listed pictures Combine paints; refuses one that is not UTF-8.
     std::vector<std::string> frameNames();

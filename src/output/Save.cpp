@@ -4,13 +4,18 @@
 #include "form/Form.h"
 #include "output/FrameList.h"
 #include "toolkit/Errors.h"
-#include "toolkit/Memory.h"
 
 #include <algorithm>
 
 namespace {
 constexpr int kInformation = 64;
+
+// A named pipe nobody reads yet: a command-line run waits for its reader, the window gives up.
+tk::AtomicFile::PipeWait pipeWait(const FormHost& host) {
+    return host.waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp;
 }
+
+}  // namespace
 
 void frmQuiltwright::cmdSave_Click() {
     std::string target = dir.Path();
@@ -32,9 +37,7 @@ const bmp::Image& frmQuiltwright::canvasToSave() {
 }
 
 void frmQuiltwright::saveCanvas(const std::string& target) {
-    tk::SavePicture(canvasToSave(), target,
-                    host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp,
-                    Jobs > 0 ? Jobs : tk::usableCores());
+    tk::SavePicture(canvasToSave(), target, pipeWait(host()), threads());
 }
 
 void frmQuiltwright::saveCanvas(int fd, const std::string& name) { tk::SavePicture(canvasToSave(), fd, name); }
@@ -58,9 +61,8 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
                                                    output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)));
     const bmp::Image& canvas = canvasToSave();
     tk::checkSavable(canvas);
-    const auto wait = host().waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp;
-    tk::AtomicFile sheetFile(sheet, wait), listFile(list, wait);
-    tk::writePicture(canvas, sheetFile, Jobs > 0 ? Jobs : tk::usableCores());
+    tk::AtomicFile sheetFile(sheet, pipeWait(host())), listFile(list, pipeWait(host()));
+    tk::writePicture(canvas, sheetFile, threads());
     listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
     tk::AtomicFile::commitTogether(sheetFile, listFile);
 }

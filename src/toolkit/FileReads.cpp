@@ -54,10 +54,6 @@ int readRest(int fd, const FileRange& range, size_t done) {
     return 0;
 }
 
-}  // namespace
-
-void setRingAllowed(bool allowed) { g_ringAllowed = allowed; }
-
 // Submits the count requests prepared on the ring and takes their count completions, handing
 // each result and its request's data to done. False when the ring fails; it is then let go.
 bool submitAndTake(io_uring* uring, size_t count, const std::function<void(int result, uint64_t data)>& done) {
@@ -79,6 +75,10 @@ bool submitAndTake(io_uring* uring, size_t count, const std::function<void(int r
     perThread().drop();
     return false;
 }
+
+}  // namespace
+
+void setRingAllowed(bool allowed) { g_ringAllowed = allowed; }
 
 int readRanges(int fd, const std::vector<FileRange>& ranges) {
     io_uring* uring = perThread().get();
