@@ -61,7 +61,12 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
                                                    output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)));
     const bmp::Image& canvas = canvasToSave();
     tk::checkSavable(canvas);
-    tk::AtomicFile sheetFile(sheet, pipeWait(host())), listFile(list, pipeWait(host()));
+    tk::AtomicFile sheetFile(sheet, pipeWait(host()));
+    if (!sheetFile.placeable())
+        throw tk::Error(tk::kPathFileAccess, QStringLiteral("A frame list needs its sheet in a file: %1 is a pipe, a device or "
+                                                            "an open file, which an engine cannot find by its name")
+                                                 .arg(tk::displayPath(sheet)));
+    tk::AtomicFile listFile(list, pipeWait(host()));
     tk::writePicture(canvas, sheetFile, threads());
     listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
     tk::AtomicFile::commitTogether(sheetFile, listFile);

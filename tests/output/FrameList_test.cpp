@@ -100,6 +100,8 @@ TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_writ
     TempTree tree;
     tree.addFile("pics/ok.bmp", solidBmp(4, 4, 0x00FF00));
     tree.addFile("pics/bad\xff.bmp", solidBmp(4, 4, 0x0000FF));
+    tree.addFile("good/ok.bmp", solidBmp(4, 4, 0x00FF00));
+    tree.addFile("nothing/Combined.bmp", solidBmp(4, 4, 0x00FF00));
     tree.addFile("out/sheet.bmp", {'o', 'l', 'd'});
     tree.addFile("out/list.json", {'{', '}'});
     const QString sheet = "--output=" + q(tree.path("out/sheet.bmp")), list = "--atlas=" + q(tree.path("out/list.json")), pics = q(tree.path("pics"));
@@ -107,7 +109,9 @@ TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_writ
         {"a name that is not UTF-8", {sheet, list, pics}, 1, "Error 481: A frame list cannot name " + q(tree.path("pics/bad"))},
         {"the sheet to standard output", {"--output=-", list, pics}, 2, "--atlas needs the sheet in a file"},
         {"the list to standard output", {sheet, "--atlas=-", pics}, 2, "option '--atlas' needs a file name"},
-        {"the list in place of the sheet", {sheet, "--atlas=" + q(tree.path("out/sheet.bmp")), pics}, 1, "Error 75: --atlas names the sheet itself"}};
+        {"the list in place of the sheet", {sheet, "--atlas=" + q(tree.path("out/sheet.bmp")), pics}, 1, "Error 75: --atlas names the sheet itself"},
+        {"the sheet to an open file", {"--output=/dev/stdout", list, q(tree.path("good"))}, 1, "Error 75: A frame list needs its sheet in a file"},
+        {"nothing to combine", {sheet, list, q(tree.path("nothing"))}, 1, "Error 53: Nothing to combine"}};
     for (const auto& [what, arguments, status, err] : rows) {
         SCOPED_TRACE(what);
         const BatchResult run = batch(arguments);
