@@ -356,10 +356,9 @@ TEST(Batch, every_kind_of_file_in_and_out) {
     EXPECT_FALSE(tree.exists("x.bmp"));
 
     // A shell's process substitution names the pipe to its reader as /dev/fd/N.
-    QProcess substitution;
-    substitution.start("bash", {"-c", "exec \"$0\" --output=>(cat > \"$1\") \"$2\"", QStringLiteral(QW_BATCH), q(tree.path("substituted.bmp")), pics});
-    ASSERT_TRUE(substitution.waitForFinished(60000));
-    EXPECT_EQ(substitution.exitCode(), 0) << substitution.readAllStandardError().toStdString();
+    const BatchResult substituted =
+        runProgram("bash", {"-c", "exec \"$0\" --output=>(cat > \"$1\") \"$2\"", QStringLiteral(QW_BATCH), q(tree.path("substituted.bmp")), pics});
+    EXPECT_EQ(substituted.status, 0) << substituted.err.toStdString();
     for (int i = 0; i < 500 && (!tree.exists("substituted.bmp") || tree.read("substituted.bmp").size() < sheet.size()); ++i) ::usleep(10000);
     EXPECT_EQ(tree.read("substituted.bmp"), sheet);
     if (!skipped.isEmpty()) GTEST_SKIP() << "could not be made here (a device needs root, a terminal /dev/pts): " << skipped.join(QStringLiteral("; ")).toStdString();

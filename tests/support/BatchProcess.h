@@ -15,3 +15,6 @@ struct BatchResult {
 // tool runs as an unprivileged user where the tests run as root.
 enum class As { Us, Nobody };
 BatchResult batch(const QStringList& arguments, const QString& shell = {}, As as = As::Us);
+// Any program so; one still running after waitMs is ended, with status -1.
+BatchResult runProgram(const QString& program, const QStringList& arguments, const QString& shell = {}, As as = As::Us,
+                       int waitMs = 60000);

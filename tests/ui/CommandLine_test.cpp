@@ -1,10 +1,10 @@
 // The window program's command line: Qt's standard options left to Qt, FOLDER taken as typed or
 // from the current folder, and a FOLDER that cannot be opened named with the reason.
 
+#include "support/BatchProcess.h"
 #include "support/TempTree.h"
 #include "ui/CommandLine.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -56,22 +56,14 @@ TEST(CommandLine, the_window_starts_with_qt_options_and_refuses_a_folder_it_may_
     TempTree tree({"pics/a.bmp", "secret/b.bmp"});
     ::chmod(tree.root().c_str(), 0755);
     ::chmod(tree.path("secret").c_str(), 0);
-    const auto run = [&](const QStringList& arguments, bool asNobody) {
-        QProcess window;  // offscreen, as the test runs (QT_QPA_PLATFORM)
-        QStringList command = {QStringLiteral(QW_WINDOW)};
-        if (asNobody && ::geteuid() == 0) command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
-        const QString program = command.takeFirst();
-        window.start(program, command + arguments);
-        // Still running after a second and a half: the window started.
-        const bool ended = window.waitForFinished(1500);
-        if (!ended) window.kill(), window.waitForFinished();
-        return std::pair{ended ? window.exitCode() : -1, QString::fromLocal8Bit(window.readAllStandardError())};
-    };
+    // Offscreen, as the test runs (QT_QPA_PLATFORM); still running after a second and a half: the
+    // window started.
+    const auto run = [&](const QStringList& arguments, As as) { return runProgram(QStringLiteral(QW_WINDOW), arguments, {}, as, 1500); };
     const QString pics = QString::fromStdString(tree.path("pics")), secret = QString::fromStdString(tree.path("secret"));
-    EXPECT_EQ(run({"-style", "fusion", pics}, false).first, -1);
-    EXPECT_EQ(run({"-platform", "offscreen", pics}, false).first, -1);
-    const auto [status, said] = run({secret}, true);
+    EXPECT_EQ(run({"-style", "fusion", pics}, As::Us).status, -1);
+    EXPECT_EQ(run({"-platform", "offscreen", pics}, As::Us).status, -1);
+    const BatchResult refused = run({secret}, As::Nobody);
     ::chmod(tree.path("secret").c_str(), 0755);
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(said, "quiltwright: cannot open '" + secret + "': Permission denied\n");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "quiltwright: cannot open '" + secret + "': Permission denied\n");
 }
