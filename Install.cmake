@@ -4,6 +4,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS quiltwright quiltwright-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quiltwright-embedded LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quiltwright)
 install(FILES data/${QW_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${QW_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${CMAKE_BINARY_DIR}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)

@@ -98,11 +98,13 @@ int run(const Options& options) {
                                                                     "a name of its own").arg(tk::displayPath(sheet)));
             form.frameNames();  // a name no frame list can hold is refused before any work
         }
-        form.cmdCombine_Click();
-        if (options.atlas) form.saveCanvasWithFrameList(sheet, *options.atlas);
-        else if (toStandardOutput) form.saveCanvas(STDOUT_FILENO, "standard output");
-        else if (options.output) form.saveCanvas(*options.output);
-        else form.cmdSave_Click();
+        if (options.atlas || toStandardOutput) {
+            form.cmdCombine_Click();
+            if (options.atlas) form.saveCanvasWithFrameList(sheet, *options.atlas);
+            else form.saveCanvas(STDOUT_FILENO, "standard output");
+        } else {
+            form.combineAndSave(sheet);  // the sheet's rows are written while the rest is painted
+        }
         return host.someFolderNotRead() ? 1 : 0;  // the sheet of what could be read is written, yet not all was
     } catch (const tk::Error& e) {
         fail(e);

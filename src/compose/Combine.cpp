@@ -9,6 +9,7 @@
 #include "toolkit/Memory.h"
 #include "toolkit/ReadAhead.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -103,7 +104,7 @@ void frmQuiltwright::cmdCombine_Click() {
         scratch.push_back(std::make_unique<tk::PictureBox>(tmpPic.Name(), tmpPic.TabIndex()));
         scratch.back()->Move(tmpPic.Left(), tmpPic.Top(), tmpPic.Width(), tmpPic.Height());
     }
-    const compose::PaintSteps steps{
+    compose::PaintSteps steps{
         [&](size_t i) {
             readAhead.reached(i);
             return tk::LoadPicture(toPaint[i], storageWait);
@@ -116,6 +117,16 @@ void frmQuiltwright::cmdCombine_Click() {
         },
         // A dropped picture wider than its cell reaches into the next cell of its row.
         [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); }};
+    // A cell row is painted for good once every picture in it is: no picture reaches into another
+    // row (a dropped one only into the next cells of its own).
+    const bmp::Image& canvas = picMain.persistentImage();
+    if (rowsPainted)
+        steps.inOrder = [&](size_t painted) {
+            const auto p = static_cast<int64_t>(painted);
+            const int64_t rows = painted == toPaint.size() ? grid.height : grid.top(p);
+            if (rows > 0) rowsPainted(canvas, rows);
+            return std::min(toPaint.size(), static_cast<size_t>((p / grid.perRow + 1) * grid.perRow));
+        };
     picMain.holdNotifications();
     tmpPic.holdNotifications();
     struct Release {

@@ -15,7 +15,8 @@ namespace {
 
 class Run {
 public:
-    Run(size_t count, tk::Picture first, const PaintSteps& steps) : m_count(count), m_first(std::move(first)), m_steps(steps), m_done(count, 0) {}
+    Run(size_t count, tk::Picture first, const PaintSteps& steps)
+        : m_count(count), m_first(std::move(first)), m_steps(steps), m_done(count, 0), m_inOrderAt(steps.inOrder ? 1 : SIZE_MAX) {}
 
     void work(int worker) {
         for (;;) {
@@ -42,6 +43,14 @@ public:
             std::unique_lock lock(m_mutex);
             for (size_t reported = 0;;) {  // the first word once a picture is painted
                 const bool ended = m_ended == workers.size();
+                if (m_inOrder >= m_inOrderAt) {
+                    const size_t painted = m_inOrder;
+                    lock.unlock();
+                    const size_t next = m_steps.inOrder(painted);
+                    lock.lock();
+                    m_inOrderAt = std::max(next, painted + 1);
+                    continue;  // what the workers did meanwhile is looked at afresh
+                }
                 if (m_painted != reported) {
                     reported = m_painted;
                     lock.unlock();
@@ -85,8 +94,10 @@ private:
 
     void finish(size_t i, bool painted, std::exception_ptr error) {
         const std::lock_guard lock(m_mutex);
-        m_done[i] = 1;
+        m_done[i] = painted ? kPainted : kNotPainted;
         if (painted) ++m_painted;
+        while (m_inOrder < m_count && m_done[m_inOrder] == kPainted) ++m_inOrder;
+        if (m_inOrder >= m_inOrderAt) m_ending.notify_all();  // the supervisor hands them on
         if (error && i < m_failedAt) {
             try {
                 std::rethrow_exception(error);
@@ -108,6 +119,7 @@ private:
     }
 
     struct Skipped {};
+    static constexpr char kPainted = 1, kNotPainted = 2;
 
     const size_t m_count;
     tk::Picture m_first;
@@ -116,9 +128,11 @@ private:
     std::condition_variable m_changed;  // a picture is done: for paintings waiting their turn
     std::condition_variable m_ending;   // a worker has returned
     int m_waiting = 0;                  // paintings waiting their turn
-    std::vector<char> m_done;  // painted, failed or given up
+    std::vector<char> m_done;  // painted, or failed or given up (0 while neither)
     size_t m_next = 0;
     size_t m_painted = 0;
+    size_t m_inOrder = 0;    // pictures 0 .. m_inOrder - 1 are painted
+    size_t m_inOrderAt;      // when inOrder is to hear of them next
     size_t m_ended = 0;  // workers that have returned
     size_t m_failedAt = SIZE_MAX;
     std::exception_ptr m_failure;

@@ -24,6 +24,10 @@ struct PaintSteps {
     std::function<void(size_t i, const tk::Picture& picture, int worker, const std::function<void()>& turn)> paint;
     // Whether picture i's painting must follow picture i - 1's.
     std::function<bool(size_t i)> followsPrevious;
+    // When given: called on the calling thread with n once pictures 0 .. n - 1 are all painted
+    // (first when n reaches 1); returns the n it is to be called with next (SIZE_MAX: none).
+    // What it throws stops the run and is thrown on, as progress's does.
+    std::function<size_t(size_t painted)> inOrder;
 };
 
 // Runs the steps for pictures 0 .. count - 1 on `threads` threads, picture 0 already loaded as

@@ -92,6 +92,12 @@ public:
     // open descriptor (standard output), name standing for it in messages.
     void saveCanvas(const std::string& target);
     void saveCanvas(int fd, const std::string& name);
+    // Combine, then Save to target, in one: where target is a file written beside and renamed over
+    // (not a pipe or a device), the canvas's rows are written as they are painted for good.
+    void combineAndSave(const std::string& target);
+    // When set, Combine hands it the canvas and how many of its rows, from the top, are painted
+    // for good, as they become so (on the thread that runs Combine).
+    std::function<void(const bmp::Image& canvas, int64_t rows)> rowsPainted;
     // Writes the canvas at sheet and, at list, the frame list engines read: every picture Combine
     // paints for the list and the cell size as they stand (right after a Combine, what it painted),
     // keyed by its path below the open folder, with its cell. Both files are swapped in together.

@@ -5,7 +5,10 @@
 #include "output/FrameList.h"
 #include "toolkit/Errors.h"
 
+#include "toolkit/PictureWriter.h"
+
 #include <algorithm>
+#include <optional>
 
 namespace {
 constexpr int kInformation = 64;
@@ -38,6 +41,35 @@ const bmp::Image& frmQuiltwright::canvasToSave() {
 
 void frmQuiltwright::saveCanvas(const std::string& target) {
     tk::SavePicture(canvasToSave(), target, pipeWait(host()), threads());
+}
+
+void frmQuiltwright::combineAndSave(const std::string& target) {
+    if (tk::AtomicFile::writesInPlace(target)) {  // a pipe or a device gets the sheet once it stands
+        cmdCombine_Click();
+        saveCanvas(target);
+        return;
+    }
+    // The file is made once the first row of cells is painted, so what Combine refuses (a cell
+    // size, an empty list) is refused as it is without a file; a failed or cancelled run removes it.
+    std::optional<tk::AtomicFile> file;
+    std::optional<tk::PictureWriter> writer;
+    const auto open = [&](const bmp::Image& canvas) {
+        tk::checkSavable(canvas);
+        file.emplace(target, pipeWait(host()));
+        writer.emplace(canvas, *file);
+    };
+    rowsPainted = [&](const bmp::Image& canvas, int64_t rows) {
+        if (!writer) open(canvas);
+        writer->rowsFinal(rows);
+    };
+    struct Unhook {
+        std::function<void(const bmp::Image&, int64_t)>& hook;
+        ~Unhook() { hook = nullptr; }
+    } unhook{rowsPainted};
+    cmdCombine_Click();
+    if (!writer) open(canvasToSave());
+    writer->finish(threads());
+    file->commit();
 }
 
 void frmQuiltwright::saveCanvas(int fd, const std::string& name) { tk::SavePicture(canvasToSave(), fd, name); }

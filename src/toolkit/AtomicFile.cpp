@@ -25,7 +25,7 @@ constexpr int kLinkHops = 40;  // as the kernel allows when it follows links its
 constexpr size_t kMostOpen = 4;
 std::atomic<const char*> g_partFiles[kMostOpen] = {};
 int g_watching = 0;  // temporary files noted; the handlers are in place while there is one
-constexpr int kCleanUpSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCleanUpSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};  // SIGXFSZ: past the user's file size limit
 struct sigaction g_previous[std::size(kCleanUpSignals)];
 bool g_installed[std::size(kCleanUpSignals)] = {};
 
@@ -186,6 +186,17 @@ AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
     m_buffer.reserve(kBufferSize);
 }
 
+bool AtomicFile::writesInPlace(const std::string& target) {
+    try {
+        bool openFile = false;
+        const std::string followed = followLinks(target, openFile);
+        struct stat existing;
+        return openFile || (::stat(followed.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode));
+    } catch (const Error&) {
+        return true;  // a link not to be followed: the save itself says why
+    }
+}
+
 AtomicFile::AtomicFile(int fd, const std::string& name) : m_target(name), m_inPlace(true) {
     m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (m_fd < 0) fail(errno);
@@ -259,11 +270,35 @@ void AtomicFile::writeAt(const uint8_t* bytes, size_t count, uint64_t offset) {
     for (size_t done = 0; done < count;) {
         const ssize_t n = ::pwrite(m_fd, bytes + done, count - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
+        // A file system that takes direct writes in general may still refuse one (a part of the
+        // file it keeps otherwise): from then on the cache is used.
+        if (n < 0 && errno == EINVAL && m_direct.exchange(false)) {
+            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_DIRECT);
+            continue;
+        }
         if (n < 0) fail(errno);
         if (n == 0) fail(ENOSPC);
         done += static_cast<size_t>(n);
     }
-    ::sync_file_range(m_fd, static_cast<off_t>(offset), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+    if (!m_direct) ::sync_file_range(m_fd, static_cast<off_t>(offset), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+}
+
+size_t AtomicFile::bypassCache() {
+    if (m_inPlace || m_fd < 0) return 0;
+    // What the file system asks of direct writes (Linux 6.1 and later say; else no bypass).
+    struct statx st {};
+    if (::statx(m_fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &st) != 0 || !(st.stx_mask & STATX_DIOALIGN) ||
+        st.stx_dio_offset_align == 0 || st.stx_dio_mem_align == 0)
+        return 0;
+    const size_t multiple = std::max<size_t>({st.stx_dio_offset_align, st.stx_dio_mem_align, 4096});
+    if (multiple > 4096 || ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_DIRECT) != 0) return 0;
+    m_direct = true;
+    return multiple;
+}
+
+void AtomicFile::setSize(uint64_t size) {
+    while (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
+        if (errno != EINTR) fail(errno);
 }
 
 void AtomicFile::flushBuffer() {

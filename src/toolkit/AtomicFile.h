@@ -2,7 +2,7 @@
 // A file that replaces its target only when complete, as careful editors save: bytes go to a
 // temporary file in the target's folder; commit() flushes it to disk and renames it over the
 // target. Destroyed without commit(), it removes the temporary file and leaves the target
-// untouched; so does SIGINT, SIGTERM or SIGHUP while it is open (a signal the process ignores
+// untouched; so does SIGINT, SIGTERM, SIGHUP or SIGXFSZ while it is open (a signal the process ignores
 // stays ignored).
 //
 // An existing target is written through, not around: a symbolic link is followed and its
@@ -19,6 +19,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -43,12 +44,24 @@ public:
     // Puts bytes at offset of a placeable file; several threads may do so at once, at places
     // of their own.
     void writeAt(const uint8_t* bytes, size_t count, uint64_t offset);
+    // Lets writeAt put bytes on the storage directly, past the page cache, where the file system
+    // can. Returns the multiple of which every place and length (and the address of the bytes)
+    // must then be, or 0 where the cache stays in use and any will do. A write the file system
+    // refuses all the same goes through the cache.
+    size_t bypassCache();
+    // Cuts a placeable file back (or lengthens it) to size bytes.
+    void setSize(uint64_t size);
     // Flushes the file to disk and renames it over the target (finish, then publish).
     void commit();
     // Commits two files as one: both are finished before either is renamed, the renames are not
     // parted by a signal, and should the second fail the first target gets back what it held, so
     // a sheet and its frame list are never left one new and one old.
     static void commitTogether(AtomicFile& first, AtomicFile& second);
+
+    // Whether a file made for target now would be written in place (a device, a named pipe, an
+    // open file named through /proc), or could not be made at all, rather than written beside it
+    // and renamed over it. Looks only: nothing is opened.
+    static bool writesInPlace(const std::string& target);
 
     // The file that commit() replaces: the target with its links followed.
     const std::string& target() const { return m_target; }
@@ -72,6 +85,7 @@ private:
     bool m_committed = false;
     bool m_inPlace = false;  // written straight into the target: no temporary file, no rename
     uint64_t m_written = 0;  // bytes handed to the file so far
+    std::atomic<bool> m_direct{false};  // writeAt bypasses the page cache
     std::vector<uint8_t> m_buffer;
 };
 

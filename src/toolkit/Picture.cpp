@@ -5,11 +5,11 @@
 #include "toolkit/AtomicFile.h"
 #include "toolkit/Errors.h"
 #include "toolkit/FileReads.h"
+#include "toolkit/PictureWriter.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
+#include "toolkit/EmbeddedImage.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -19,10 +19,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <exception>
-#include <mutex>
 #include <new>
-#include <thread>
+
+// Weak: a program without the decoder linked in finds the module instead.
+extern "C" bool quiltwright_decode_embedded(const uint8_t*, size_t, bool, uint64_t, tk::EmbeddedPixels*) __attribute__((weak));
 
 namespace tk {
 namespace {
@@ -36,29 +36,42 @@ Error invalidPicture(const std::string& path, const QString& reason) {
     return Error(kInvalidPicture, QStringLiteral("Invalid picture: %1\n%2").arg(displayPath(path), reason));
 }
 
-// Decodes a JPEG or PNG stream embedded in a bitmap with Qt's own readers.
+// The embedded-stream decoder: linked in (the window, the tests), else the module, opened once
+// from beside the program or from the library folder it is installed with.
+using EmbeddedDecoder = bool (*)(const uint8_t*, size_t, bool, uint64_t, EmbeddedPixels*);
+EmbeddedDecoder embeddedDecoder() {
+    static const EmbeddedDecoder decoder = []() -> EmbeddedDecoder {
+        if (&quiltwright_decode_embedded) return &quiltwright_decode_embedded;
+        std::string program(4096, '\0');
+        const ssize_t n = ::readlink("/proc/self/exe", program.data(), program.size() - 1);
+        if (n <= 0) return nullptr;
+        program.resize(static_cast<size_t>(n));
+        const std::string folder = program.substr(0, program.rfind('/') + 1);
+        for (const std::string& place : {folder + kEmbeddedModule, folder + QW_MODULE_FROM_PROGRAM "/" + kEmbeddedModule}) {
+            if (void* module = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL))
+                if (void* decode = ::dlsym(module, "quiltwright_decode_embedded")) return reinterpret_cast<EmbeddedDecoder>(decode);
+        }
+        return nullptr;
+    }();
+    return decoder;
+}
+
 Picture decodeEmbedded(const bmp::Decoded& decoded, const uint8_t* data, const std::string& path) {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data + decoded.streamOffset),
-                                                     static_cast<qsizetype>(decoded.streamSize));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, decoded.embedded == bmp::Embedded::Jpeg ? "jpeg" : "png");
-    const QSize size = reader.size();
-    if (size.isValid() && static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) > bmp::kPixelBudget)
-        throw invalidPicture(path, QStringLiteral("picture too large: %1 x %2 pixels").arg(size.width()).arg(size.height()));
-    QImage image = reader.read();
-    if (image.isNull())
-        throw invalidPicture(path, QStringLiteral("the embedded %1 stream cannot be read (%2)")
-                                       .arg(decoded.embedded == bmp::Embedded::Jpeg ? "JPEG" : "PNG", reader.errorString()));
-    image = image.convertToFormat(QImage::Format_ARGB32);
+    const bool jpeg = decoded.embedded == bmp::Embedded::Jpeg;
+    const EmbeddedDecoder decode = embeddedDecoder();
+    if (!decode)
+        throw invalidPicture(path, QStringLiteral("it holds a %1 stream, and the decoder for such streams (%2) is not "
+                                                  "installed beside the program")
+                                       .arg(jpeg ? "JPEG" : "PNG", QLatin1String(kEmbeddedModule)));
+    EmbeddedPixels pixels;
+    if (!decode(data + decoded.streamOffset, decoded.streamSize, jpeg, bmp::kPixelBudget, &pixels))
+        throw invalidPicture(path, QString::fromStdString(pixels.error));
     auto out = std::make_shared<bmp::Image>();
-    out->width = image.width();
-    out->height = image.height();
-    out->hasAlpha = image.hasAlphaChannel();
-    out->pixels = bmp::allocatePixels(static_cast<size_t>(out->width) * out->height);
-    for (int y = 0; y < out->height; ++y)
-        std::memcpy(out->row(y), image.constScanLine(y), static_cast<size_t>(out->width) * 4);
+    out->width = pixels.width;
+    out->height = pixels.height;
+    out->hasAlpha = pixels.hasAlpha;
+    out->pixels = bmp::allocatePixels(pixels.pixels.size());
+    std::memcpy(out->pixels.get(), pixels.pixels.data(), pixels.pixels.size() * 4);
     return Picture(std::move(out));
 }
 
@@ -286,40 +299,8 @@ void checkSavable(const bmp::Image& image) {
 }
 
 void writePicture(const bmp::Image& image, AtomicFile& file, int threads) {
-    const bmp::RowSource rows = [&](int32_t y) { return image.row(y); };
-    const uint64_t stride = bmp::stride24(image.width);
-    // Rows a thread packs and puts in place at a time: about 1 MiB.
-    const auto perChunk = static_cast<int32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / stride));
-    const int32_t chunks = (image.height + perChunk - 1) / perChunk;
-    threads = std::min(threads, chunks);
-    if (!file.placeable() || threads <= 1) return bmp::write24(file, image.width, image.height, rows);
-
-    // A large picture into a new file: packed by every thread, each chunk of rows put at its place.
-    const auto header = bmp::header24(image.width, image.height);
-    file.writeAt(header.data(), header.size(), 0);
-    std::atomic<int32_t> next{0};
-    std::atomic<bool> failed{false};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    const auto work = [&] {
-        std::vector<uint8_t> buffer(static_cast<size_t>(stride) * static_cast<size_t>(perChunk) + 16);
-        for (int32_t k; !failed && (k = next++) < chunks;) {
-            try {
-                const int32_t first = k * perChunk, count = std::min(perChunk, image.height - first);
-                bmp::packRows24(buffer.data(), image.width, image.height, first, count, rows);
-                file.writeAt(buffer.data(), static_cast<size_t>(stride) * static_cast<size_t>(count), header.size() + stride * static_cast<uint64_t>(first));
-            } catch (...) {
-                const std::lock_guard lock(failureMutex);
-                if (!failure) failure = std::current_exception();
-                failed = true;
-            }
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers) helper.join();
-    if (failure) std::rethrow_exception(failure);
+    PictureWriter writer(image, file);
+    writer.finish(threads);
 }
 
 void SavePicture(const bmp::Image& image, const std::string& path, AtomicFile::PipeWait pipeWait, int threads) {

@@ -1,6 +1,5 @@
 #include "toolkit/Screen.h"
 
-#include <QScreen>
 
 #include <cmath>
 
@@ -36,14 +35,6 @@ int logicalPixelsX(float twips) {
 
 int logicalPixelsY(float twips) {
     return static_cast<int>(std::lround(twips / (static_cast<double>(Screen::TwipsPerPixelY()) * g_devicePixelRatio)));
-}
-
-void Screen::readFrom(const QScreen& screen) {
-    const double ratio = screen.devicePixelRatio();
-    const double dpiX = screen.logicalDotsPerInchX(), dpiY = screen.logicalDotsPerInchY();
-    if (!(ratio > 0 && dpiX > 0 && dpiY > 0)) return;
-    setDevicePixelRatio(ratio);
-    setTwipsPerPixel(static_cast<float>(1440.0 / (dpiX * ratio)), static_cast<float>(1440.0 / (dpiY * ratio)));
 }
 
 }  // namespace tk

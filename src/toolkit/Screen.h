@@ -15,7 +15,7 @@ struct Screen {
     static double DevicePixelRatio();
     static void setTwipsPerPixel(float x, float y);
     static void setDevicePixelRatio(double ratio);
-    static void readFrom(const QScreen& screen);
+    static void readFrom(const QScreen& screen);  // with the window (src/ui), which loads Qt's GUI module
 };
 
 // How many pixels of factor twips each a length of twips holds: the whole number n when n x factor,

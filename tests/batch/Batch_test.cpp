@@ -8,6 +8,7 @@
 
 #include "toolkit/Picture.h"
 
+#include <QDir>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -31,35 +32,47 @@ void sprites(const TempTree& tree) {
 }  // namespace
 
 TEST(Batch, writes_byte_for_byte_what_the_window_saves) {
+    // Small cells make a sheet of one chunk; cells of a row each (a padded row) one of several
+    // chunks, written while the rest is painted, ending inside a block.
+    for (const auto& [width, height] : {std::pair{"48", "50"}, std::pair{"621", "150"}})
     for (const bool drop : {false, true}) {
-        SCOPED_TRACE(drop ? "drop to floor" : "plain");
+        SCOPED_TRACE(testing::Message() << width << " x " << height << (drop ? " drop to floor" : " plain"));
         TempTree tree;
         sprites(tree);
         WindowDriver w(tree.path("s"));
         w.click(QStringLiteral("cmdGetContents"));
-        w.type(QStringLiteral("txtWidth"), QStringLiteral("48"));
-        w.type(QStringLiteral("txtHeight"), QStringLiteral("50"));
+        w.type(QStringLiteral("txtWidth"), QString::fromLatin1(width));
+        w.type(QStringLiteral("txtHeight"), QString::fromLatin1(height));
         w.tick(drop);
         w.click(QStringLiteral("cmdCombine"));
         w.click(QStringLiteral("cmdSave"));
         const std::vector<uint8_t> fromWindow = tree.read("s/Combined.bmp");
         std::remove(tree.path("s/Combined.bmp").c_str());
 
-        QStringList args = {"--width", "48", "--height", "50", "--output", q(tree.path("batch.bmp")), q(tree.path("s"))};
+        QStringList args = {"--width", width, "--height", height, "--output", q(tree.path("batch.bmp")), q(tree.path("s"))};
         if (drop) args.prepend("--drop-to-floor");
         const BatchResult run = batch(args);
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
         EXPECT_TRUE(run.err.isEmpty()) << "silent when stderr is not a terminal";
         EXPECT_EQ(tree.read("batch.bmp"), fromWindow);
 
-        QStringList inPlace = {"--width", "48", "--height", "50", q(tree.path("s"))};
+        QStringList inPlace = {"--width", width, "--height", height, q(tree.path("s"))};
         if (drop) inPlace.prepend("--drop-to-floor");
         EXPECT_EQ(batch(inPlace).status, 0);
         EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);  // without --output: FOLDER/Combined.bmp
+        const BatchResult piped = batch(QStringList(inPlace) << "--output=-");  // written row by row, from the first byte
+        EXPECT_EQ(std::vector<uint8_t>(piped.bytes.begin(), piped.bytes.end()), fromWindow);
         for (const char* jobs : {"--jobs=1", "--jobs=3"}) {  // one thread or more than there are cores
             EXPECT_EQ(batch(QStringList(args) << QString::fromLatin1(jobs)).status, 0);
             EXPECT_EQ(tree.read("batch.bmp"), fromWindow) << jobs;
         }
+        // A disk that fills half way (a file may not grow past half the sheet) leaves the sheet
+        // there as it was and nothing beside it.
+        const BatchResult full = batch(inPlace, QStringLiteral("trap '' XFSZ; ulimit -f %1").arg(fromWindow.size() / 2048));
+        EXPECT_EQ(full.status, 1);
+        EXPECT_TRUE(full.err.contains(QStringLiteral("Error 61"))) << full.err.toStdString();
+        EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);
+        EXPECT_EQ(QDir(q(tree.path("s"))).entryList(QDir::Files | QDir::Hidden), QStringList{"Combined.bmp"});
     }
 }
 

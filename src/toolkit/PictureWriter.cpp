@@ -1,0 +1,158 @@
+#include "toolkit/PictureWriter.h"
+
+#include "bitmap/BmpWriter.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <utility>
+
+namespace tk {
+namespace {
+
+constexpr uint64_t kChunk = uint64_t{1} << 20;  // bytes a thread packs and writes at a time
+constexpr size_t kSpare = 64;                   // past the end, for the packers' last wide store
+
+uint64_t roundUp(uint64_t n, uint64_t to) { return (n + to - 1) / to * to; }
+
+}  // namespace
+
+// One chunk's bytes at an address the storage can take them from directly, and one row.
+struct PictureWriter::Buffer {
+    explicit Buffer(uint64_t stride) : row(stride + kSpare) {
+        bytes = static_cast<uint8_t*>(std::aligned_alloc(4096, roundUp(kChunk + kSpare, 4096)));
+        if (!bytes) throw std::bad_alloc();
+    }
+    ~Buffer() { std::free(bytes); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    uint8_t* bytes;
+    std::vector<uint8_t> row;
+};
+
+PictureWriter::PictureWriter(const bmp::Image& image, AtomicFile& file)
+    : m_image(image), m_file(file), m_stride(bmp::stride24(image.width)) {
+    m_size = bmp::kHeaderSize24 + m_stride * static_cast<uint64_t>(image.height);
+    // A chunk is a whole number of blocks, and the file ends in a whole block, cut back to the
+    // file's size at the end.
+    const size_t direct = m_file.placeable() ? m_file.bypassCache() : 0;
+    m_block = direct > 0 && kChunk % direct == 0 ? direct : 1;
+    m_untaken = roundUp(m_size, m_block);
+    m_final = m_untaken;
+}
+
+PictureWriter::~PictureWriter() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    for (std::thread& thread : m_threads) thread.join();
+}
+
+void PictureWriter::rowsFinal(int64_t rows) {
+    if (!m_file.placeable() || rows <= 0) return;
+    // Rows 0 .. rows - 1 are the file's bytes from `final` to its end.
+    const uint64_t final = bmp::kHeaderSize24 + m_stride * static_cast<uint64_t>(m_image.height - std::min<int64_t>(rows, m_image.height));
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_failure) std::rethrow_exception(m_failure);
+        if (final >= m_final) return;
+        m_final = final;
+    }
+    // Two threads, so that one packs while the storage takes the other's chunk.
+    startThreads(2);
+    m_changed.notify_all();
+}
+
+void PictureWriter::finish(int threads) {
+    if (!m_file.placeable())
+        return bmp::write24(m_file, m_image.width, m_image.height, [&](int32_t y) { return m_image.row(y); });
+    {
+        const std::lock_guard lock(m_mutex);
+        m_final = 0;
+    }
+    startThreads(static_cast<int>(std::min<uint64_t>((m_untaken + kChunk - 1) / kChunk, static_cast<uint64_t>(std::max(threads, 1)))));
+    m_changed.notify_all();
+    for (std::thread& thread : m_threads) thread.join();
+    m_threads.clear();
+    if (m_failure) std::rethrow_exception(m_failure);
+    if (roundUp(m_size, m_block) != m_size) m_file.setSize(m_size);
+}
+
+void PictureWriter::startThreads(int count) {
+    while (static_cast<int>(m_threads.size()) < count) m_threads.emplace_back([this] { work(); });
+}
+
+// Takes up chunks from the end of the file down as they become final, until none is left.
+void PictureWriter::work() {
+    std::unique_ptr<Buffer> buffer;
+    for (;;) {
+        uint64_t from = 0, to = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            const auto chunkStart = [&] { return m_untaken > kChunk ? m_untaken - kChunk : 0; };
+            m_changed.wait(lock, [&] { return m_stop || m_failure || m_untaken == 0 || chunkStart() >= m_final; });
+            if (m_stop || m_failure || m_untaken == 0) return;
+            from = chunkStart();
+            to = std::exchange(m_untaken, from);
+        }
+        try {
+            if (!buffer) buffer = std::make_unique<Buffer>(m_stride);
+            writeRange(from, to, *buffer);
+        } catch (...) {
+            {
+                const std::lock_guard lock(m_mutex);
+                if (!m_failure) m_failure = std::current_exception();
+            }
+            m_changed.notify_all();
+            return;
+        }
+    }
+}
+
+// Packs the file's bytes from .. to - 1 (no more than a chunk) into the buffer and writes them in
+// place. Past the file's end (in its last block) come zeros.
+void PictureWriter::writeRange(uint64_t from, uint64_t to, Buffer& buffer) {
+    const bmp::RowSource rows = [&](int32_t y) { return m_image.row(y); };
+    const auto height = static_cast<uint64_t>(m_image.height);
+    uint8_t* out = buffer.bytes;
+    uint64_t at = from;
+    if (at < bmp::kHeaderSize24) {
+        const auto header = bmp::header24(m_image.width, m_image.height);
+        const uint64_t n = std::min<uint64_t>(to, bmp::kHeaderSize24) - at;
+        std::memcpy(out, header.data() + at, n);
+        out += n;
+        at += n;
+    }
+    // File row j holds bytes kHeaderSize24 + j * stride onwards.
+    const auto part = [&](uint64_t j, uint64_t skip, uint64_t n) {  // n bytes of row j from byte skip
+        if (j < height) {
+            bmp::packRows24(buffer.row.data(), m_image.width, m_image.height, static_cast<int32_t>(j), 1, rows);
+            std::memcpy(out, buffer.row.data() + skip, n);
+        } else {
+            std::memset(out, 0, n);
+        }
+        out += n;
+        at += n;
+    };
+    if (at < to && (at - bmp::kHeaderSize24) % m_stride != 0) {
+        const uint64_t j = (at - bmp::kHeaderSize24) / m_stride, skip = (at - bmp::kHeaderSize24) % m_stride;
+        part(j, skip, std::min(m_stride - skip, to - at));
+    }
+    if (at < to) {
+        const uint64_t j = (at - bmp::kHeaderSize24) / m_stride;
+        const uint64_t whole = std::min((to - at) / m_stride, j < height ? height - j : 0);
+        if (whole > 0) {
+            bmp::packRows24(out, m_image.width, m_image.height, static_cast<int32_t>(j), static_cast<int32_t>(whole), rows);
+            out += whole * m_stride;
+            at += whole * m_stride;
+        }
+    }
+    while (at < to) part((at - bmp::kHeaderSize24) / m_stride, 0, std::min(m_stride, to - at));
+    m_file.writeAt(buffer.bytes, static_cast<size_t>(to - from), from);
+}
+
+}  // namespace tk

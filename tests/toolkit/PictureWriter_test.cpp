@@ -1,0 +1,44 @@
+// A sheet written while it is painted, in chunks from its end, holds the bytes of one written
+// from its first byte to its last: for widths with and without row padding, files of one to four
+// chunks ending anywhere in a block, rows handed over at random, on one to three threads.
+
+#include "support/TempTree.h"
+
+#include "bitmap/BmpWriter.h"
+#include "toolkit/PictureWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+struct Bytes : bmp::ByteSink {
+    std::vector<uint8_t> all;
+    void write(const uint8_t* bytes, size_t count) override { all.insert(all.end(), bytes, bytes + count); }
+};
+}  // namespace
+
+TEST(PictureWriter, rows_handed_over_in_any_steps_give_the_bytes_written_in_one_go) {
+    std::mt19937 random(7);
+    for (const int width : {1, 2, 3, 5, 349, 640, 1001})
+        for (const uint64_t bytes : {uint64_t{1} << 10, uint64_t{1} << 20, (uint64_t{5} << 19) + 77, (uint64_t{7} << 19) - 4096}) {
+            bmp::Image image;
+            image.width = width;
+            image.height = static_cast<int32_t>(std::max<uint64_t>(1, bytes / bmp::stride24(width)));
+            image.pixels = bmp::allocatePixels(size_t(width) * size_t(image.height));
+            for (size_t i = 0; i < size_t(width) * size_t(image.height); ++i) image.pixels[i] = static_cast<uint32_t>(random());
+            Bytes expected;
+            bmp::write24(expected, image.width, image.height, [&](int32_t y) { return image.row(y); });
+            const int threads = 1 + static_cast<int>(random() % 3);
+            SCOPED_TRACE(testing::Message() << width << " x " << image.height << " on " << threads << " threads");
+            TempTree tree;
+            {
+                tk::AtomicFile file(tree.path("sheet.bmp"));
+                tk::PictureWriter writer(image, file);
+                for (int64_t rows = 0; rows < image.height && random() % 8;) writer.rowsFinal(rows += 1 + random() % (image.height / 3 + 1));
+                writer.finish(threads);
+                file.commit();
+            }
+            EXPECT_EQ(tree.read("sheet.bmp"), expected.all);
+        }
+}
