@@ -56,7 +56,7 @@ test-sanitize: test-deps
 	  $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
 
 # The tests of what runs on several threads (Combine, Save, the batch tool) under ThreadSanitizer.
-TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents|ReadAhead
+TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents|ReadAhead|PictureWriter
 test-tsan: test-deps
 	@scripts/fetch-engine build-tsan
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQW_TSAN=ON -DQW_WERROR=$(WERROR) >/dev/null

@@ -70,11 +70,13 @@ void PictureWriter::rowsFinal(int64_t rows) {
 void PictureWriter::finish(int threads) {
     if (!m_file.placeable())
         return bmp::write24(m_file, m_image.width, m_image.height, [&](int32_t y) { return m_image.row(y); });
+    uint64_t chunksLeft = 0;
     {
         const std::lock_guard lock(m_mutex);
         m_final = 0;
+        chunksLeft = (m_untaken + kChunk - 1) / kChunk;
     }
-    startThreads(static_cast<int>(std::min<uint64_t>((m_untaken + kChunk - 1) / kChunk, static_cast<uint64_t>(std::max(threads, 1)))));
+    startThreads(static_cast<int>(std::min<uint64_t>(chunksLeft, static_cast<uint64_t>(std::max(threads, 1)))));
     m_changed.notify_all();
     for (std::thread& thread : m_threads) thread.join();
     m_threads.clear();

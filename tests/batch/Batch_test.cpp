@@ -342,6 +342,14 @@ TEST(Batch, every_kind_of_file_in_and_out) {
              return true;
          },
          {"--output", q(tree.path("mine/Combined.bmp")), pics}, 0, "", [&] { EXPECT_EQ(tree.read("own.bmp"), sheet); }},
+        {"out: /dev/stdout onto a file, a picture failing late: the file is left as it was", [&] {
+             tree.addFile("kept.bmp", {'k'});
+             return ::mkfifo(tree.path("s/3/z.bmp").c_str(), 0600) == 0;
+         },
+         {"--output=/dev/stdout", pics}, 1, "quiltwright-batch: Error 481: Invalid picture: " + q(tree.path("s/3/z.bmp")), [&] {
+             EXPECT_EQ(tree.read("kept.bmp"), std::vector<uint8_t>{'k'});
+             std::remove(tree.path("s/3/z.bmp").c_str());
+         }, "exec 1<>" + q(tree.path("kept.bmp"))},  // opened without emptying it
         {"in: a named pipe among the pictures", [&] { return ::mkfifo(tree.path("s/0/b.bmp").c_str(), 0600) == 0; },
          {"--output", q(tree.path("x.bmp")), pics}, 1, "quiltwright-batch: Error 481: Invalid picture: " + q(tree.path("s/0/b.bmp")),
          [&] { std::remove(tree.path("s/0/b.bmp").c_str()); }},
