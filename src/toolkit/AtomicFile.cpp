@@ -296,6 +296,14 @@ size_t AtomicFile::bypassCache() {
     return multiple;
 }
 
+void AtomicFile::reserve(uint64_t size) {
+    if (m_inPlace || size == 0) return;
+    int result;
+    while ((result = ::fallocate(m_fd, 0, 0, static_cast<off_t>(size))) != 0 && errno == EINTR) {
+    }
+    if (result != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) fail(errno);
+}
+
 void AtomicFile::setSize(uint64_t size) {
     while (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
         if (errno != EINTR) fail(errno);

@@ -51,6 +51,10 @@ public:
     size_t bypassCache();
     // Cuts a placeable file back (or lengthens it) to size bytes.
     void setSize(uint64_t size);
+    // Gives a placeable file the room for size bytes at once, in one piece where the file system
+    // can: a disk without the room (or a size past the user's limit) fails here, before anything
+    // is written. A file system that cannot set room aside is no reason to fail.
+    void reserve(uint64_t size);
     // Flushes the file to disk and renames it over the target (finish, then publish).
     void commit();
     // Commits two files as one: both are finished before either is renamed, the renames are not
