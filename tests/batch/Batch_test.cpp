@@ -39,6 +39,9 @@ TEST(Batch, writes_byte_for_byte_what_the_window_saves) {
         SCOPED_TRACE(testing::Message() << width << " x " << height << (drop ? " drop to floor" : " plain"));
         TempTree tree;
         sprites(tree);
+        // JPEG and PNG streams: the window's decoder is linked in, the batch tool opens its module.
+        for (const char* name : {"rgb24jpeg.bmp", "rgb24png.bmp"})
+            tree.addFile(std::string("s/q/") + name, readFile(std::string(QW_BMPSUITE) + "/q/" + name));
         WindowDriver w(tree.path("s"));
         w.click(QStringLiteral("cmdGetContents"));
         w.type(QStringLiteral("txtWidth"), QString::fromLatin1(width));
