@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 namespace tk {
 namespace {
@@ -268,12 +269,14 @@ void AtomicFile::write(const uint8_t* bytes, size_t count) {
 
 void AtomicFile::writeAt(const uint8_t* bytes, size_t count, uint64_t offset) {
     for (size_t done = 0; done < count;) {
+        const bool direct = m_direct;
         const ssize_t n = ::pwrite(m_fd, bytes + done, count - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         // A file system that takes direct writes in general may still refuse one (a part of the
-        // file it keeps otherwise): from then on the cache is used.
-        if (n < 0 && errno == EINVAL && m_direct.exchange(false)) {
-            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_DIRECT);
+        // file it keeps otherwise): from then on the cache is used, by every thread.
+        if (n < 0 && errno == EINVAL && direct) {
+            const std::lock_guard lock(m_directMutex);
+            if (m_direct.exchange(false)) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_DIRECT);
             continue;
         }
         if (n < 0) fail(errno);
@@ -301,7 +304,8 @@ void AtomicFile::reserve(uint64_t size) {
     int result;
     while ((result = ::fallocate(m_fd, 0, 0, static_cast<off_t>(size))) != 0 && errno == EINTR) {
     }
-    if (result != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) fail(errno);
+    // A size past the user's limit is left to the writes, which fail where the limit is.
+    if (result != 0 && (errno == ENOSPC || errno == EDQUOT)) fail(errno);
 }
 
 void AtomicFile::setSize(uint64_t size) {

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,8 @@ public:
     // Cuts a placeable file back (or lengthens it) to size bytes.
     void setSize(uint64_t size);
     // Gives a placeable file the room for size bytes at once, in one piece where the file system
-    // can: a disk without the room (or a size past the user's limit) fails here, before anything
-    // is written. A file system that cannot set room aside is no reason to fail.
+    // can: a disk without the room fails here, before anything is written. A file system that
+    // cannot set room aside is no reason to fail.
     void reserve(uint64_t size);
     // Flushes the file to disk and renames it over the target (finish, then publish).
     void commit();
@@ -90,6 +91,7 @@ private:
     bool m_inPlace = false;  // written straight into the target: no temporary file, no rename
     uint64_t m_written = 0;  // bytes handed to the file so far
     std::atomic<bool> m_direct{false};  // writeAt bypasses the page cache
+    std::mutex m_directMutex;           // held while the bypass is given up
     std::vector<uint8_t> m_buffer;
 };
 

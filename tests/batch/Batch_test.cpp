@@ -76,6 +76,9 @@ TEST(Batch, writes_byte_for_byte_what_the_window_saves) {
         EXPECT_TRUE(full.err.contains(QStringLiteral("Error 61"))) << full.err.toStdString();
         EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);
         EXPECT_EQ(QDir(q(tree.path("s"))).entryList(QDir::Files | QDir::Hidden), QStringList{"Combined.bmp"});
+        // Where SIGXFSZ is not ignored it ends the program, which removes its temporary file first.
+        EXPECT_NE(batch(inPlace, QStringLiteral("ulimit -f %1").arg(fromWindow.size() / 2048)).status, 0);
+        EXPECT_EQ(QDir(q(tree.path("s"))).entryList(QDir::Files | QDir::Hidden), QStringList{"Combined.bmp"});
     }
 }
 
