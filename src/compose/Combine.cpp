@@ -116,7 +116,8 @@ void frmQuiltwright::cmdCombine_Click() {
             compose::paintCell(picture, picMain, worker == 0 ? tmpPic : *scratch[static_cast<size_t>(worker - 1)], cell, drop, turn);
         },
         // A dropped picture wider than its cell reaches into the next cell of its row.
-        [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); }};
+        [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); },
+        {}};  // inOrder: below, when rows are handed on as they are painted
     // A cell row is painted for good once every picture in it is: no picture reaches into another
     // row (a dropped one only into the next cells of its own).
     const bmp::Image& canvas = picMain.persistentImage();
