@@ -275,8 +275,7 @@ void AtomicFile::writeAt(const uint8_t* bytes, size_t count, uint64_t offset) {
         // A file system that takes direct writes in general may still refuse one (a part of the
         // file it keeps otherwise): from then on the cache is used, by every thread.
         if (n < 0 && errno == EINVAL && direct) {
-            const std::lock_guard lock(m_directMutex);
-            if (m_direct.exchange(false)) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_DIRECT);
+            useCache();
             continue;
         }
         if (n < 0) fail(errno);
@@ -308,9 +307,9 @@ void AtomicFile::reserve(uint64_t size) {
     if (result != 0 && (errno == ENOSPC || errno == EDQUOT)) fail(errno);
 }
 
-void AtomicFile::setSize(uint64_t size) {
-    while (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
-        if (errno != EINTR) fail(errno);
+void AtomicFile::useCache() {
+    const std::lock_guard lock(m_directMutex);
+    if (m_direct.exchange(false)) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_DIRECT);
 }
 
 void AtomicFile::flushBuffer() {

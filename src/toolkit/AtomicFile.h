@@ -50,8 +50,8 @@ public:
     // must then be, or 0 where the cache stays in use and any will do. A write the file system
     // refuses all the same goes through the cache.
     size_t bypassCache();
-    // Cuts a placeable file back (or lengthens it) to size bytes.
-    void setSize(uint64_t size);
+    // From now on writeAt goes through the page cache again, at any place and length.
+    void useCache();
     // Gives a placeable file the room for size bytes at once, in one piece where the file system
     // can: a disk without the room fails here, before anything is written. A file system that
     // cannot set room aside is no reason to fail.

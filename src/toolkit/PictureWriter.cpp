@@ -35,13 +35,15 @@ struct PictureWriter::Buffer {
 PictureWriter::PictureWriter(const bmp::Image& image, AtomicFile& file)
     : m_image(image), m_file(file), m_stride(bmp::stride24(image.width)) {
     m_size = bmp::kHeaderSize24 + m_stride * static_cast<uint64_t>(image.height);
-    // A chunk is a whole number of blocks, and the file ends in a whole block, cut back to the
-    // file's size at the end.
+    // Chunks are whole blocks, from the file's last whole block down; the bytes after it (less
+    // than a block) are written through the cache at the end, so nothing is written past the
+    // file's end.
     const size_t direct = m_file.placeable() ? m_file.bypassCache() : 0;
-    m_block = direct > 0 && kChunk % direct == 0 ? direct : 1;
-    m_untaken = roundUp(m_size, m_block);
+    const uint64_t block = direct > 0 && kChunk % direct == 0 ? direct : 1;
+    m_wholeBlocks = m_size / block * block;
+    m_untaken = m_wholeBlocks;
     m_final = m_untaken;
-    if (m_file.placeable()) m_file.reserve(m_untaken);  // in one piece: written and later freed faster
+    if (m_file.placeable()) m_file.reserve(m_size);  // in one piece: written and later freed faster
 }
 
 PictureWriter::~PictureWriter() {
@@ -82,7 +84,11 @@ void PictureWriter::finish(int threads) {
     for (std::thread& thread : m_threads) thread.join();
     m_threads.clear();
     if (m_failure) std::rethrow_exception(m_failure);
-    if (roundUp(m_size, m_block) != m_size) m_file.setSize(m_size);
+    if (m_wholeBlocks < m_size) {
+        m_file.useCache();
+        Buffer buffer(m_stride);
+        writeRange(m_wholeBlocks, m_size, buffer);
+    }
 }
 
 void PictureWriter::startThreads(int count) {
@@ -117,7 +123,7 @@ void PictureWriter::work() {
 }
 
 // Packs the file's bytes from .. to - 1 (no more than a chunk) into the buffer and writes them in
-// place. Past the file's end (in its last block) come zeros.
+// place.
 void PictureWriter::writeRange(uint64_t from, uint64_t to, Buffer& buffer) {
     const bmp::RowSource rows = [&](int32_t y) { return m_image.row(y); };
     const auto height = static_cast<uint64_t>(m_image.height);

@@ -5,7 +5,8 @@
 // the writer's own pack and write their part of the file meanwhile, a chunk each at a time, so
 // that the storage works while painting goes on.
 // The file is written in whole blocks past the page cache where the file system allows it (the
-// cache would only be filled to be flushed and thrown away), else through the cache.
+// cache would only be filled to be flushed and thrown away), its last part block through the
+// cache; else all of it through the cache. Nothing is written past the file's end.
 //
 // The bytes are those bmp::write24 produces; a pipe or a device (not placeable) is written by
 // finish() alone, from the first byte to the last.
@@ -33,8 +34,8 @@ public:
     // Rows 0 .. rows - 1 (from the top) hold what they will hold: the whole chunks of the file
     // they fill are written from now on. Throws what a write has failed with so far.
     void rowsFinal(int64_t rows);
-    // Writes whatever is not written yet, on `threads` threads at least, waits for every write
-    // and gives the file its size. Throws the first write's failure.
+    // Writes whatever is not written yet, on `threads` threads at least, and waits for every
+    // write. Throws the first write's failure.
     void finish(int threads);
 
 private:
@@ -46,8 +47,8 @@ private:
     const bmp::Image& m_image;
     AtomicFile& m_file;
     uint64_t m_stride;
-    uint64_t m_size;   // of the whole file
-    uint64_t m_block;  // every write's place and length are multiples of it
+    uint64_t m_size;         // of the whole file
+    uint64_t m_wholeBlocks;  // the file's bytes before here are written in chunks of whole blocks
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -79,6 +79,9 @@ TEST(Batch, writes_byte_for_byte_what_the_window_saves) {
         // Where SIGXFSZ is not ignored it ends the program, which removes its temporary file first.
         EXPECT_NE(batch(inPlace, QStringLiteral("ulimit -f %1").arg(fromWindow.size() / 2048)).status, 0);
         EXPECT_EQ(QDir(q(tree.path("s"))).entryList(QDir::Files | QDir::Hidden), QStringList{"Combined.bmp"});
+        // A limit the sheet just fits under (not a whole block more): saved, nothing written past its end.
+        EXPECT_EQ(batch(inPlace, QStringLiteral("ulimit -f %1").arg((fromWindow.size() + 1023) / 1024)).status, 0);
+        EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);
     }
 }
 
