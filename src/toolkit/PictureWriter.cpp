@@ -1,8 +1,10 @@
 #include "toolkit/PictureWriter.h"
 
 #include "bitmap/BmpWriter.h"
+#include "toolkit/Errors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -84,6 +86,8 @@ void PictureWriter::finish(int threads) {
     for (std::thread& thread : m_threads) thread.join();
     m_threads.clear();
     if (m_failure) std::rethrow_exception(m_failure);
+    // Every chunk written, or the save fails: a sheet with a part missing is never passed as done.
+    if (m_written != m_wholeBlocks) throw fileError(EIO, displayPath(m_file.target()));
     if (m_wholeBlocks < m_size) {
         m_file.useCache();
         Buffer buffer(m_stride);
@@ -111,6 +115,7 @@ void PictureWriter::work() {
         try {
             if (!buffer) buffer = std::make_unique<Buffer>(m_stride);
             writeRange(from, to, *buffer);
+            m_written += to - from;
         } catch (...) {
             {
                 const std::lock_guard lock(m_mutex);

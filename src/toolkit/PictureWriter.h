@@ -14,6 +14,7 @@
 #include "bitmap/BmpImage.h"
 #include "toolkit/AtomicFile.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -54,6 +55,7 @@ private:
     std::condition_variable m_changed;
     uint64_t m_final;    // the file's bytes from here to its end are final
     uint64_t m_untaken;  // bytes 0 .. m_untaken - 1 are not yet taken up by a thread
+    std::atomic<uint64_t> m_written{0};  // bytes the chunks put in place
     bool m_stop = false;
     std::exception_ptr m_failure;
     std::vector<std::thread> m_threads;
