@@ -95,7 +95,7 @@ void frmQuiltwright::cmdCombine_Click() {
     const std::function<void()> storageWait = [&readAhead] { readAhead.storageWaited(); };
     tk::Picture first = tk::LoadPicture(toPaint[0], storageWait);
     setUpCanvas(canvasWidth, canvasHeight);  // once the first picture has loaded
-    picMain.persistentImage();  // made here: the painting threads share it
+    const bmp::Image& canvas = picMain.persistentImage();  // made here: the painting threads share it
 
     // Every core paints: each thread its own scratch box for Drop to floor (the first uses tmpPic).
     const int threads = this->threads();
@@ -120,7 +120,6 @@ void frmQuiltwright::cmdCombine_Click() {
         {}};  // inOrder: below, when rows are handed on as they are painted
     // A cell row is painted for good once every picture in it is: no picture reaches into another
     // row (a dropped one only into the next cells of its own).
-    const bmp::Image& canvas = picMain.persistentImage();
     if (rowsPainted)
         steps.inOrder = [&](size_t painted) {
             const auto p = static_cast<int64_t>(painted);

@@ -4,7 +4,6 @@
 #include "form/Form.h"
 #include "output/FrameList.h"
 #include "toolkit/Errors.h"
-
 #include "toolkit/PictureWriter.h"
 
 #include <algorithm>

@@ -3,11 +3,10 @@
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
 #include "toolkit/AtomicFile.h"
+#include "toolkit/EmbeddedImage.h"
 #include "toolkit/Errors.h"
 #include "toolkit/FileReads.h"
 #include "toolkit/PictureWriter.h"
-
-#include "toolkit/EmbeddedImage.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
