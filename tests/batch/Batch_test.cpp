@@ -8,7 +8,6 @@
 
 #include "toolkit/Picture.h"
 
-#include <QDir>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -69,19 +68,21 @@ TEST(Batch, writes_byte_for_byte_what_the_window_saves) {
             EXPECT_EQ(batch(QStringList(args) << QString::fromLatin1(jobs)).status, 0);
             EXPECT_EQ(tree.read("batch.bmp"), fromWindow) << jobs;
         }
-        // A disk that fills half way (a file may not grow past half the sheet) leaves the sheet
-        // there as it was and nothing beside it.
-        const BatchResult full = batch(inPlace, QStringLiteral("trap '' XFSZ; ulimit -f %1").arg(fromWindow.size() / 2048));
-        EXPECT_EQ(full.status, 1);
-        EXPECT_TRUE(full.err.contains(QStringLiteral("Error 61"))) << full.err.toStdString();
-        EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);
-        EXPECT_EQ(QDir(q(tree.path("s"))).entryList(QDir::Files | QDir::Hidden), QStringList{"Combined.bmp"});
-        // Where SIGXFSZ is not ignored it ends the program, which removes its temporary file first.
-        EXPECT_NE(batch(inPlace, QStringLiteral("ulimit -f %1").arg(fromWindow.size() / 2048)).status, 0);
-        EXPECT_EQ(QDir(q(tree.path("s"))).entryList(QDir::Files | QDir::Hidden), QStringList{"Combined.bmp"});
-        // A limit the sheet just fits under (not a whole block more): saved, nothing written past its end.
-        EXPECT_EQ(batch(inPlace, QStringLiteral("ulimit -f %1").arg((fromWindow.size() + 1023) / 1024)).status, 0);
-        EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);
+        // A file size limit (the disk filling at that point) from the first kilobyte to one the sheet
+        // just fits under, with SIGXFSZ ignored (Error 61) or ending the program: a sheet that
+        // fits is saved; any other leaves the sheet there as it was and nothing beside it.
+        const std::vector<std::string> listed = tree.list("s");
+        const size_t size = fromWindow.size();
+        for (const size_t kib : {size_t{1}, size / 2048, (size - 1) / 1024, (size + 1023) / 1024})
+            for (const bool ignored : {true, false}) {
+                SCOPED_TRACE(testing::Message() << "ulimit -f " << kib << (ignored ? ", SIGXFSZ ignored" : ""));
+                const BatchResult limited = batch(inPlace, QStringLiteral("%1ulimit -f %2").arg(ignored ? "trap '' XFSZ; " : "").arg(kib));
+                if (kib * 1024 >= size) EXPECT_EQ(limited.status, 0) << limited.err.toStdString();
+                else if (ignored) EXPECT_TRUE(limited.status == 1 && limited.err.contains(QStringLiteral("Error 61"))) << limited.err.toStdString();
+                else EXPECT_NE(limited.status, 0);
+                EXPECT_EQ(tree.read("s/Combined.bmp"), fromWindow);
+                EXPECT_EQ(tree.list("s"), listed);
+            }
     }
 }
 

@@ -1,22 +1,17 @@
-// A sheet written while it is painted, in chunks from its end, holds the bytes of one written
-// from its first byte to its last: for widths with and without row padding, files of one to four
-// chunks ending anywhere in a block, rows handed over at random, on one to three threads.
+// A sheet written while it is painted, in chunks from its end, holds the bytes of one written from
+// its first byte to its last (as into standard output): for widths with and without row padding,
+// files of one to four chunks ending anywhere in a block, rows handed over at random, 1-3 threads.
 
 #include "support/TempTree.h"
 
-#include "bitmap/BmpWriter.h"
+#include "toolkit/Picture.h"
 #include "toolkit/PictureWriter.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
-
-namespace {
-struct Bytes : bmp::ByteSink {
-    std::vector<uint8_t> all;
-    void write(const uint8_t* bytes, size_t count) override { all.insert(all.end(), bytes, bytes + count); }
-};
-}  // namespace
 
 TEST(PictureWriter, rows_handed_over_in_any_steps_give_the_bytes_written_in_one_go) {
     std::mt19937 random(7);
@@ -27,18 +22,17 @@ TEST(PictureWriter, rows_handed_over_in_any_steps_give_the_bytes_written_in_one_
             image.height = static_cast<int32_t>(std::max<uint64_t>(1, bytes / bmp::stride24(width)));
             image.pixels = bmp::allocatePixels(size_t(width) * size_t(image.height));
             for (size_t i = 0; i < size_t(width) * size_t(image.height); ++i) image.pixels[i] = static_cast<uint32_t>(random());
-            Bytes expected;
-            bmp::write24(expected, image.width, image.height, [&](int32_t y) { return image.row(y); });
             const int threads = 1 + static_cast<int>(random() % 3);
             SCOPED_TRACE(testing::Message() << width << " x " << image.height << " on " << threads << " threads");
             TempTree tree;
-            {
-                tk::AtomicFile file(tree.path("sheet.bmp"));
-                tk::PictureWriter writer(image, file);
-                for (int64_t rows = 0; rows < image.height && random() % 8;) writer.rowsFinal(rows += 1 + random() % (image.height / 3 + 1));
-                writer.finish(threads);
-                file.commit();
-            }
-            EXPECT_EQ(tree.read("sheet.bmp"), expected.all);
+            const int fd = ::open(tree.path("in-one-go.bmp").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            tk::SavePicture(image, fd, "in one go");
+            ::close(fd);
+            tk::AtomicFile file(tree.path("sheet.bmp"));
+            tk::PictureWriter writer(image, file);
+            for (int64_t rows = 0; rows < image.height && random() % 8;) writer.rowsFinal(rows += 1 + random() % (image.height / 3 + 1));
+            writer.finish(threads);
+            file.commit();
+            EXPECT_EQ(tree.read("sheet.bmp"), tree.read("in-one-go.bmp"));
         }
 }
