@@ -131,7 +131,6 @@ void PictureWriter::work() {
 // place.
 void PictureWriter::writeRange(uint64_t from, uint64_t to, Buffer& buffer) {
     const bmp::RowSource rows = [&](int32_t y) { return m_image.row(y); };
-    const auto height = static_cast<uint64_t>(m_image.height);
     uint8_t* out = buffer.bytes;
     uint64_t at = from;
     if (at < bmp::kHeaderSize24) {
@@ -141,31 +140,22 @@ void PictureWriter::writeRange(uint64_t from, uint64_t to, Buffer& buffer) {
         out += n;
         at += n;
     }
-    // File row j holds bytes kHeaderSize24 + j * stride onwards.
-    const auto part = [&](uint64_t j, uint64_t skip, uint64_t n) {  // n bytes of row j from byte skip
-        if (j < height) {
-            bmp::packRows24(buffer.row.data(), m_image.width, m_image.height, static_cast<int32_t>(j), 1, rows);
-            std::memcpy(out, buffer.row.data() + skip, n);
-        } else {
-            std::memset(out, 0, n);
-        }
+    // File row j holds bytes kHeaderSize24 + j * stride onwards: a range may start and end inside
+    // a row, and never goes past the file's end.
+    const auto row = [&] { return static_cast<int32_t>((at - bmp::kHeaderSize24) / m_stride); };
+    const auto part = [&](uint64_t skip, uint64_t n) {  // n bytes of the row at `at`, from its byte skip
+        bmp::packRows24(buffer.row.data(), m_image.width, m_image.height, row(), 1, rows);
+        std::memcpy(out, buffer.row.data() + skip, n);
         out += n;
         at += n;
     };
-    if (at < to && (at - bmp::kHeaderSize24) % m_stride != 0) {
-        const uint64_t j = (at - bmp::kHeaderSize24) / m_stride, skip = (at - bmp::kHeaderSize24) % m_stride;
-        part(j, skip, std::min(m_stride - skip, to - at));
+    if (const uint64_t skip = (at - bmp::kHeaderSize24) % m_stride; at < to && skip != 0) part(skip, std::min(m_stride - skip, to - at));
+    if (const uint64_t whole = (to - at) / m_stride; whole > 0) {
+        bmp::packRows24(out, m_image.width, m_image.height, row(), static_cast<int32_t>(whole), rows);
+        out += whole * m_stride;
+        at += whole * m_stride;
     }
-    if (at < to) {
-        const uint64_t j = (at - bmp::kHeaderSize24) / m_stride;
-        const uint64_t whole = std::min((to - at) / m_stride, j < height ? height - j : 0);
-        if (whole > 0) {
-            bmp::packRows24(out, m_image.width, m_image.height, static_cast<int32_t>(j), static_cast<int32_t>(whole), rows);
-            out += whole * m_stride;
-            at += whole * m_stride;
-        }
-    }
-    while (at < to) part((at - bmp::kHeaderSize24) / m_stride, 0, std::min(m_stride, to - at));
+    if (at < to) part(0, to - at);
     m_file.writeAt(buffer.bytes, static_cast<size_t>(to - from), from);
 }
 
