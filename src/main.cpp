@@ -38,7 +38,9 @@ int main(int argc, char* argv[]) {
     const ui::CommandLine commandLine = ui::readCommandLine(std::vector<std::string>(argv + 1, argv + argc), frmQuiltwright::currentFolder());
     std::fputs(commandLine.out.c_str(), stdout);
     std::fputs(commandLine.err.c_str(), stderr);
-    if (commandLine.exitStatus) return *commandLine.exitStatus;
+    // A folder that cannot be opened is also said in a message box where no terminal shows the line.
+    const bool refusalInBox = commandLine.exitStatus == 1 && ui::refusalsInBox();
+    if (commandLine.exitStatus && !refusalInBox) return *commandLine.exitStatus;
     // Native on Wayland, X11 where Wayland is not to be had.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
@@ -49,6 +51,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.Quiltwright"));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) tk::Screen::readFrom(*screen);
+    if (refusalInBox) {
+        ui::showRefusal(commandLine);
+        return *commandLine.exitStatus;
+    }
 
     frmQuiltwright form = commandLine.folder.empty() ? frmQuiltwright() : frmQuiltwright(tk::Drives::mounted(), commandLine.folder);
     MainWindow window(form);

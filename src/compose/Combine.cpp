@@ -8,6 +8,7 @@
 #include "toolkit/Errors.h"
 #include "toolkit/Memory.h"
 #include "toolkit/ReadAhead.h"
+#include "toolkit/Screen.h"
 
 #include <algorithm>
 #include <functional>
@@ -19,6 +20,10 @@ namespace {
 
 constexpr int32_t kMostPixelsAcross = 640;
 constexpr uint64_t kMiB = uint64_t{1} << 20;
+// A picture read whole decodes to at most this: a file under the size from which pictures are
+// read a row at a time (256 KiB), at one bit a pixel, as 4-byte pixels; and a thread's stack.
+constexpr uint64_t kPictureReadWhole = uint64_t{256} * 1024 * 8 * 4;
+constexpr uint64_t kThreadStack = 8 * kMiB;
 
 void refuseCellSize(const QString& field, const QString& typed, int32_t pixels) {
     if (pixels > 0) return;
@@ -64,6 +69,9 @@ void setUpBar(tk::ScrollBar& bar, Sizes sizes) {
 }  // namespace
 
 void frmQuiltwright::cmdCombine_Click() {
+    // One set of screen factors from the first twips to the last painted pixel: a move to another
+    // screen meanwhile takes effect once the run has ended.
+    const tk::Screen::Held screenHeld;
     const int32_t typedWidth = tk::CLng(tk::Val(txtWidth.Text()));
     const float cellWidth = compose::PixelsToTwipsX(typedWidth);
     const int32_t typedHeight = tk::CLng(tk::Val(txtHeight.Text()));
@@ -82,11 +90,8 @@ void frmQuiltwright::cmdCombine_Click() {
     const float canvasWidth = compose::PixelsToTwipsX(static_cast<int32_t>(grid.width));
     const float canvasHeight = compose::PixelsToTwipsY(static_cast<int32_t>(grid.height));
     compose::scrollMax(canvasHeight, picContainer.ScaleHeight());
-    checkMemoryFor(grid);
+    const int threads = threadsFor(grid);
 
-    // From here on the canvas is being repainted: Save waits until the whole sheet stands, so a
-    // failed or cancelled run is never saved as if it were complete.
-    cmdSave.setEnabled(false);
     LongCommand command(host(), QStringLiteral("Combine"));
     const bool drop = chkDropFloor.Value() == 1;
     // Once a picture has had to wait for the storage, the storage works ahead while pictures are
@@ -94,11 +99,14 @@ void frmQuiltwright::cmdCombine_Click() {
     tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, drop});
     const std::function<void()> storageWait = [&readAhead] { readAhead.storageWaited(); };
     tk::Picture first = tk::LoadPicture(toPaint[0], storageWait);
+    // From here on the canvas is being repainted: Save waits until the whole sheet stands, so a
+    // failed or cancelled run is never saved as if it were complete. A first picture that fails
+    // leaves the canvas, and Save, as they were.
+    cmdSave.setEnabled(false);
     setUpCanvas(canvasWidth, canvasHeight);  // once the first picture has loaded
     const bmp::Image& canvas = picMain.persistentImage();  // made here: the painting threads share it
 
     // Every core paints: each thread its own scratch box for Drop to floor (the first uses tmpPic).
-    const int threads = this->threads();
     std::vector<std::unique_ptr<tk::PictureBox>> scratch;
     for (int w = 1; w < threads; ++w) {
         scratch.push_back(std::make_unique<tk::PictureBox>(tmpPic.Name(), tmpPic.TabIndex()));
@@ -117,7 +125,15 @@ void frmQuiltwright::cmdCombine_Click() {
         },
         // A dropped picture wider than its cell reaches into the next cell of its row.
         [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); },
-        {}};  // inOrder: below, when rows are handed on as they are painted
+        {},  // inOrder: below, when rows are handed on as they are painted
+        // A picture painted after an earlier one failed is taken off: its cell and what it reached
+        // to its right (only cells of later pictures) are black again, as on one thread.
+        [&](size_t i) {
+            const auto p = static_cast<int64_t>(i);
+            picMain.Line(38, compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(p))),
+                         compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p))), canvasWidth,
+                         compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p) + grid.cellHeight)), picMain.BackColor);
+        }};
     // A cell row is painted for good once every picture in it is: no picture reaches into another
     // row (a dropped one only into the next cells of its own).
     if (rowsPainted)
@@ -163,14 +179,21 @@ compose::Grid frmQuiltwright::sheetGrid() {
                    compose::PixelsToTwipsY(tk::CLng(tk::Val(txtHeight.Text()))));
 }
 
-void frmQuiltwright::checkMemoryFor(const compose::Grid& grid) {
-    uint64_t needed = static_cast<uint64_t>(grid.width) * static_cast<uint64_t>(grid.height) * 4;
-    // Drop to floor keeps a scratch copy of one cell.
-    if (chkDropFloor.Value() == 1) needed += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
+int frmQuiltwright::threadsFor(const compose::Grid& grid) {
+    const uint64_t canvas = static_cast<uint64_t>(grid.width) * static_cast<uint64_t>(grid.height) * 4;
+    // Every painting thread holds a picture read whole (smaller files are; larger ones are read a
+    // row at a time), its stack and, with Drop to floor, a scratch copy of one cell.
+    uint64_t perThread = kPictureReadWhole + kThreadStack;
+    if (chkDropFloor.Value() == 1) perThread += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
+    const uint64_t needed = canvas + perThread;
+    const int threads = this->threads();
     // The canvas's present image is let go before the new one is made.
     const uint64_t atHand = tk::memoryAtHand();
     const uint64_t freed = picMain.imageBytes();
-    if (atHand == UINT64_MAX || needed <= atHand + freed) return;
+    if (atHand == UINT64_MAX) return threads;
+    // Fewer threads where memory does not hold them all; refused only when one does not fit.
+    if (needed <= atHand + freed)
+        return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), (atHand + freed - canvas) / perThread));
     throw tk::Error(tk::kOutOfMemory,
                     QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, but only %4 MiB are at hand. "
                                    "Choose a smaller cell size or fewer pictures.")

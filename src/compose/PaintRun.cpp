@@ -1,11 +1,14 @@
 #include "compose/PaintRun.h"
 
+#include "toolkit/Threads.h"
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,8 +32,9 @@ public:
             try {
                 tk::Picture picture = i == 0 ? std::move(m_first) : m_steps.load(i);
                 const auto turn = [&] { waitForPrevious(i); };
-                if (goesOn(i)) m_steps.paint(i, picture, worker, turn);
-                finish(i, true, nullptr);
+                const bool painted = goesOn(i);
+                if (painted) m_steps.paint(i, picture, worker, turn);
+                finish(i, painted, nullptr);
             } catch (...) {
                 finish(i, false, std::current_exception());
             }
@@ -66,7 +70,13 @@ public:
             throw;
         }
         for (std::thread& t : workers) t.join();
-        if (m_failure) std::rethrow_exception(m_failure);
+        if (!m_failure) return;
+        // Pictures after the failing one that other threads had already painted are taken off
+        // again, so the canvas is the one a single thread leaves.
+        if (m_steps.unpaint)
+            for (size_t i = m_failedAt + 1; i < m_count; ++i)
+                if (m_done[i] == kPainted) m_steps.unpaint(i);
+        std::rethrow_exception(m_failure);
     }
 
     void workerEnded() {
@@ -145,11 +155,17 @@ void paintAll(size_t count, int threads, tk::Picture first, const PaintSteps& st
     Run run(count, std::move(first), steps);
     std::vector<std::thread> workers;
     const int used = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), std::max<size_t>(count, 1)));
-    for (int w = 0; w < used; ++w)
-        workers.emplace_back([&run, w] {
+    for (int w = 0; w < used; ++w) {
+        // A thread the system cannot start (no memory, a limit on processes) means fewer threads.
+        std::optional<std::thread> worker = tk::startThread([&run, w] {
             run.work(w);
             run.workerEnded();
         });
+        if (!worker) break;
+        workers.push_back(std::move(*worker));
+    }
+    // None at all: the calling thread paints, then hears of it all at once.
+    if (workers.empty()) run.work(0);
     run.supervise(workers, progress);
 }
 

@@ -6,7 +6,7 @@
 //
 // A picture that fails ends the run as on one thread: the error is the first failing picture's in
 // list order, every picture before it is painted, and no picture after it is taken up (a few may
-// already be painted). Stopping (the user's Cancel) takes effect between pictures: each thread
+// already be painted: unpaint takes them off again). Stopping (the user's Cancel) takes effect between pictures: each thread
 // paints the picture it holds, then takes no other.
 
 #include "toolkit/Picture.h"
@@ -28,9 +28,13 @@ struct PaintSteps {
     // (first when n reaches 1); returns the n it is to be called with next (SIZE_MAX: none).
     // What it throws stops the run and is thrown on, as progress's does.
     std::function<size_t(size_t painted)> inOrder;
+    // When given: after a picture failed, called on the calling thread for each later picture
+    // that was painted all the same, to take it off the canvas again.
+    std::function<void(size_t i)> unpaint;
 };
 
-// Runs the steps for pictures 0 .. count - 1 on `threads` threads, picture 0 already loaded as
+// Runs the steps for pictures 0 .. count - 1 on `threads` threads (fewer where the system starts
+// fewer; the calling thread where it starts none), picture 0 already loaded as
 // first. progress(painted) runs on the calling thread as pictures get painted (from the first,
 // about every 50 ms, and at the end); what it throws (a cancelled command) stops the run and is
 // thrown on. The first failing picture's error is thrown once every thread has stopped.

@@ -19,6 +19,7 @@ void Finder::FindFiles(std::string& strRootFolder, const std::string& strFolder,
     // walked, so a walk holds one open folder however deep the tree: no tree runs out of file
     // handles. Entries are then taken in the enumeration's order, as if read one by one.
     std::vector<FindData> entries;
+    std::pair<uint64_t, uint64_t> id;
     {
         FindData data;
         FolderId folder;
@@ -33,10 +34,18 @@ void Finder::FindFiles(std::string& strRootFolder, const std::string& strFolder,
             FindHandle handle;
             ~Closer() { enumerator.FindClose(handle); }
         } closer{m_enumerator, handle};
-        if (!m_walked.insert({folder.device, folder.inode}).second) return;  // entered before: a link loop
+        // A folder the walk is inside of (an ancestor) reached again through a link is a loop,
+        // and ends there; a folder reached by two paths that are not a loop is listed under both.
+        if (!m_ancestors.insert({folder.device, folder.inode}).second) return;
         do entries.push_back(std::move(data));
         while (m_enumerator.FindNextFile(handle, data));
+        id = {folder.device, folder.inode};
     }
+    struct Leave {
+        std::set<std::pair<uint64_t, uint64_t>>& ancestors;
+        std::pair<uint64_t, uint64_t> id;
+        ~Leave() { ancestors.erase(id); }
+    } leave{m_ancestors, id};
 
     const std::string filePattern = tk::LCase(strFile);
     for (const FindData& entry : entries) {

@@ -4,8 +4,9 @@
 // whose lower-cased name matches the lower-cased file pattern and whose folder path (with its
 // trailing "/") matches the folder pattern, case-sensitively. Folders are never collected.
 //
-// Links to folders are followed, but no folder is entered twice (same device and inode), so
-// link loops end and nothing is listed twice. A folder that cannot be read adds nothing, and the
+// Links to folders are followed, as find -L does: a folder reached by two paths is listed under
+// both, and a link back to a folder the walk is inside of (same device and inode as one of the
+// folders above) ends there, so link loops end. A folder that cannot be read adds nothing, and the
 // walk goes on, as find and cp -r do; it is kept in unread(), with the reason, for the caller to
 // say. A folder is read whole and closed before its subfolders are walked: one open folder at any
 // depth.
@@ -41,7 +42,7 @@ public:
 
 private:
     DirectoryEnumerator& m_enumerator;
-    std::set<std::pair<uint64_t, uint64_t>> m_walked;
+    std::set<std::pair<uint64_t, uint64_t>> m_ancestors;  // the folders the walk is inside of
     int64_t m_folders = 0;
     int64_t m_files = 0;
     std::vector<UnreadFolder> m_unread;

@@ -117,7 +117,9 @@ private:
     compose::Grid gridFor(int32_t pictures, float cellWidth, float cellHeight);
     // Refuses, before anything changes, a canvas (and Drop to floor's scratch cell) larger than
     // the memory the process can get.
-    void checkMemoryFor(const compose::Grid& grid);
+    // How many threads paint the grid: as many as threads() gives and memory holds. Throws when
+    // the canvas and one thread do not fit.
+    int threadsFor(const compose::Grid& grid);
     const bmp::Image& canvasToSave();  // throws when there is nothing to save
 
     FormHost* m_host;

@@ -138,6 +138,13 @@ const char* kindOf(mode_t mode) {
     return "something else";
 }
 
+// A writable regular file that a rename could not keep: in a folder the user may not write (no
+// file can be made beside it), or with more than one hard link (the rename would part it from its
+// other names). It is written in place, as an editor saves over such a file.
+bool replacedInPlace(const std::string& target, const struct stat& st) {
+    return S_ISREG(st.st_mode) && (st.st_nlink > 1 || ::faccessat(AT_FDCWD, folderOf(target).c_str(), W_OK, AT_EACCESS) != 0);
+}
+
 AtomicFile::BeforeOpenInPlace g_beforeOpenInPlace = nullptr;
 
 }  // namespace
@@ -158,6 +165,10 @@ AtomicFile::AtomicFile(const std::string& target, PipeWait pipeWait) {
         return;
     }
     if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) throw fileError(errno, displayPath(m_target));
+    if (exists && replacedInPlace(m_target, existing)) {
+        openInPlace(existing, false, pipeWait);
+        return;
+    }
 
     // A name that does not end in ".bmp", so a temporary file never shows up as a picture.
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
@@ -192,7 +203,9 @@ bool AtomicFile::writesInPlace(const std::string& target) {
         bool openFile = false;
         const std::string followed = followLinks(target, openFile);
         struct stat existing;
-        return openFile || (::stat(followed.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode));
+        return openFile || (::stat(followed.c_str(), &existing) == 0 &&
+                            (!S_ISREG(existing.st_mode) || (::faccessat(AT_FDCWD, followed.c_str(), W_OK, AT_EACCESS) == 0 &&
+                                                            replacedInPlace(followed, existing))));
     } catch (const Error&) {
         return true;  // a link not to be followed: the save itself says why
     }
@@ -215,6 +228,7 @@ void AtomicFile::openInPlace(const struct stat& checked, bool openFile, PipeWait
     // is emptied first, as a shell's > empties it. A pipe nobody reads either waits for its reader,
     // as command-line tools do, or is given up at once with a message.
     m_inPlace = true;
+    m_regularInPlace = !openFile && S_ISREG(checked.st_mode);
     const bool pipe = S_ISFIFO(checked.st_mode);
     const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (openFile ? 0 : O_NOFOLLOW) |
                       (openFile && S_ISREG(checked.st_mode) ? O_TRUNC : 0);
@@ -299,9 +313,9 @@ size_t AtomicFile::bypassCache() {
 }
 
 void AtomicFile::reserve(uint64_t size) {
-    if (m_inPlace || size == 0) return;
+    if ((m_inPlace && !m_regularInPlace) || size == 0) return;
     int result;
-    while ((result = ::fallocate(m_fd, 0, 0, static_cast<off_t>(size))) != 0 && errno == EINTR) {
+    while ((result = ::fallocate(m_fd, m_regularInPlace ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size))) != 0 && errno == EINTR) {
     }
     // A size past the user's limit is left to the writes, which fail where the limit is.
     if (result != 0 && (errno == ENOSPC || errno == EDQUOT)) fail(errno);
@@ -337,6 +351,9 @@ void AtomicFile::commit() {
 
 void AtomicFile::finish() {
     flushBuffer();
+    // A regular file written in place keeps its first bytes until they are written over, and is
+    // then cut to what was written.
+    if (m_regularInPlace && ::ftruncate(m_fd, static_cast<off_t>(m_written)) != 0) fail(errno);
     // Pipes and terminals cannot be synced; anything else that refuses is a failed save.
     if (::fsync(m_fd) != 0 && !(m_inPlace && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) fail(errno);
     const int fd = m_fd;

@@ -12,8 +12,10 @@
 // user planted in a sticky folder anybody may write to (/tmp) is not followed, as the kernel's
 // fs.protected_symlinks rule has it. A character or block device, a named pipe, or an open
 // file named through /proc (/dev/stdout, /dev/fd/N, what a shell's >(...) gives) is written in
-// place: it stays what it is. A regular file in a folder is never written in place, and a node
-// swapped for another between the look and the open is refused.
+// place: it stays what it is. So is a writable regular file that a rename could not keep (its
+// folder is not writable, or it has other hard links): written over, flushed and synced, then cut
+// to its new length. Any other regular file is never written in place, and a node swapped for
+// another between the look and the open is refused.
 
 #include "bitmap/BmpWriter.h"
 
@@ -52,7 +54,7 @@ public:
     size_t bypassCache();
     // From now on writeAt goes through the page cache again, at any place and length.
     void useCache();
-    // Gives a placeable file the room for size bytes at once, in one piece where the file system
+    // Gives a placeable file (or a regular file written in place) the room for size bytes at once, in one piece where the file system
     // can: a disk without the room fails here, before anything is written. A file system that
     // cannot set room aside is no reason to fail.
     void reserve(uint64_t size);
@@ -89,6 +91,7 @@ private:
     int m_fd = -1;
     bool m_committed = false;
     bool m_inPlace = false;  // written straight into the target: no temporary file, no rename
+    bool m_regularInPlace = false;  // a regular file so: cut to what was written at the end
     uint64_t m_written = 0;  // bytes handed to the file so far
     std::atomic<bool> m_direct{false};  // writeAt bypasses the page cache
     std::mutex m_directMutex;           // held while the bypass is given up

@@ -31,6 +31,12 @@ constexpr uint64_t kLargestFile = (uint64_t{1} << 31) + (uint64_t{1} << 20);
 
 std::atomic<uint64_t> g_readAsPaintedFrom{uint64_t{256} << 10};
 
+ssize_t kernelNoWaitRead(int fd, uint8_t* data, size_t size) {
+    iovec part{data, size};
+    return ::preadv2(fd, &part, 1, -1, RWF_NOWAIT);
+}
+std::atomic<NoWaitRead> g_noWaitRead{kernelNoWaitRead};
+
 Error invalidPicture(const std::string& path, const QString& reason) {
     return Error(kInvalidPicture, QStringLiteral("Invalid picture: %1\n%2").arg(displayPath(path), reason));
 }
@@ -113,8 +119,7 @@ void refuseUnlessRegular(const struct stat& st, const std::string& path) {
 size_t readUpTo(int fd, uint8_t* data, size_t size, const std::function<void()>& storageWait, const std::string& path) {
     size_t got = 0;
     while (storageWait && got < size) {
-        iovec part{data + got, size - got};
-        const ssize_t n = ::preadv2(fd, &part, 1, -1, RWF_NOWAIT);
+        const ssize_t n = g_noWaitRead(fd, data + got, size - got);
         if (n == 0) return got;  // the end of the file
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
@@ -137,6 +142,7 @@ size_t readUpTo(int fd, uint8_t* data, size_t size, const std::function<void()>&
 
 uint64_t readAsPaintedFrom() { return g_readAsPaintedFrom; }
 void setReadAsPaintedFrom(uint64_t bytes) { g_readAsPaintedFrom = bytes; }
+void setNoWaitRead(NoWaitRead read) { g_noWaitRead = read ? read : kernelNoWaitRead; }
 
 // A large uncompressed bitmap file, open, read a row at a time as it is painted.
 class PictureFile {

@@ -4,6 +4,8 @@
 #include "bitmap/BmpImage.h"
 #include "toolkit/AtomicFile.h"
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,6 +68,11 @@ inline constexpr size_t kPictureHead = size_t{16} << 10;
 // storageWait, when given, hears (before the read waits) that the file's first bytes are not in
 // memory and must come from the storage.
 Picture LoadPicture(const std::string& path, const std::function<void()>& storageWait = {});
+// Whether a no-wait read finds the bytes in memory is the kernel's to say; tests hand in its
+// answer. It reads as preadv2 with RWF_NOWAIT from the file's position does: the count read, 0
+// at the end, or -1 with errno (EAGAIN: the rest must come from the storage). Null: the kernel's.
+using NoWaitRead = ssize_t (*)(int fd, uint8_t* data, size_t size);
+void setNoWaitRead(NoWaitRead read);
 
 // Decodes bitmap bytes already in memory; `path` only names the file in errors.
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path);

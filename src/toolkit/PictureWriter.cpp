@@ -2,12 +2,14 @@
 
 #include "bitmap/BmpWriter.h"
 #include "toolkit/Errors.h"
+#include "toolkit/Threads.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <new>
 #include <utility>
 
@@ -45,7 +47,7 @@ PictureWriter::PictureWriter(const bmp::Image& image, AtomicFile& file)
     m_wholeBlocks = m_size / block * block;
     m_untaken = m_wholeBlocks;
     m_final = m_untaken;
-    if (m_file.placeable()) m_file.reserve(m_size);  // in one piece: written and later freed faster
+    m_file.reserve(m_size);  // in one piece: written and later freed faster (a pipe or a device: nothing)
 }
 
 PictureWriter::~PictureWriter() {
@@ -83,6 +85,7 @@ void PictureWriter::finish(int threads) {
     }
     startThreads(static_cast<int>(std::min<uint64_t>(chunksLeft, static_cast<uint64_t>(std::max(threads, 1)))));
     m_changed.notify_all();
+    if (m_threads.empty()) work();  // the system started none: this thread writes every chunk
     for (std::thread& thread : m_threads) thread.join();
     m_threads.clear();
     if (m_failure) std::rethrow_exception(m_failure);
@@ -96,7 +99,11 @@ void PictureWriter::finish(int threads) {
 }
 
 void PictureWriter::startThreads(int count) {
-    while (static_cast<int>(m_threads.size()) < count) m_threads.emplace_back([this] { work(); });
+    while (static_cast<int>(m_threads.size()) < count) {
+        std::optional<std::thread> thread = startThread([this] { work(); });
+        if (!thread) return;  // fewer threads, as many as the system starts
+        m_threads.push_back(std::move(*thread));
+    }
 }
 
 // Takes up chunks from the end of the file down as they become final, until none is left.

@@ -3,6 +3,7 @@
 #include "bitmap/BmpReader.h"
 #include "toolkit/FileReads.h"
 #include "toolkit/Picture.h"
+#include "toolkit/Threads.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +15,10 @@
 namespace tk {
 
 ReadAhead::ReadAhead(const std::vector<std::string>& paths, size_t window, Cell cell)
-    : m_paths(paths), m_window(window), m_cell(cell), m_thread([this] { run(); }) {}
+    : m_paths(paths), m_window(window), m_cell(cell) {
+    // Hints only help: where the system starts no helper, the reader goes on without them.
+    if (std::optional<std::thread> helper = startThread([this] { run(); })) m_thread = std::move(*helper);
+}
 
 ReadAhead::~ReadAhead() {
     {
@@ -22,7 +26,7 @@ ReadAhead::~ReadAhead() {
         m_stop = true;
     }
     m_moved.notify_all();
-    m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void ReadAhead::reached(size_t index) {
@@ -54,7 +58,11 @@ void ReadAhead::run() {
             });
             if (m_stop || i >= m_paths.size()) return;
         }
-        hint(m_paths[i]);
+        try {
+            hint(m_paths[i]);
+        } catch (...) {
+            // Only a hint failed (a broken header, no memory): the reader meets the file and says why.
+        }
     }
 }
 

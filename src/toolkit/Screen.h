@@ -16,6 +16,16 @@ struct Screen {
     static void setTwipsPerPixel(float x, float y);
     static void setDevicePixelRatio(double ratio);
     static void readFrom(const QScreen& screen);  // with the window (src/ui), which loads Qt's GUI module
+
+    // While one lives (a Combine, whose painting threads read the factors), new factors are kept
+    // and take effect once the last one is gone: a run reads one set of factors from start to end.
+    class Held {
+    public:
+        Held();
+        ~Held();
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+    };
 };
 
 // How many pixels of factor twips each a length of twips holds: the whole number n when n x factor,

@@ -1,7 +1,12 @@
 #include "ui/CommandLine.h"
 
+#include "form/Form.h"
+
+#include <QMessageBox>
+
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +20,8 @@ constexpr const char* kUsage = "Usage: quiltwright [OPTION]... [FOLDER]\n";
 constexpr const char* kHelp =
     "Opens the Kestrune Quiltwright window, which combines every .bmp file in a folder and below it\n"
     "into one bitmap: cells of a size you type, at most 640 pixels to a row, saved as Combined.bmp.\n"
-    "With FOLDER, the window opens with FOLDER in its folder list, as if you had chosen it.\n"
+    "With FOLDER, the window opens with FOLDER in its folder list, as if you had chosen it; with a\n"
+    "FILE, on the folder that holds it.\n"
     "\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
@@ -90,11 +96,25 @@ CommandLine readCommandLine(const std::vector<std::string>& args, const std::str
         return ended(1, {}, "quiltwright: cannot open '" + folder + "': " + std::strerror(error) + "\n");
     };
     if (::stat(line.folder.c_str(), &st) != 0) return cannot(errno);
-    if (!S_ISDIR(st.st_mode)) return ended(1, {}, "quiltwright: '" + folder + "' is not a folder\n");
+    // A file (Open With in a file manager): the window opens on the folder that holds it, as when
+    // the file is dropped on the window.
+    if (!S_ISDIR(st.st_mode)) {
+        line.folder = line.folder.substr(0, std::max<size_t>(line.folder.rfind('/'), 1));
+        if (::stat(line.folder.c_str(), &st) != 0) return cannot(errno);
+    }
     DIR* dir = ::opendir(line.folder.c_str());
     if (!dir) return cannot(errno);
     ::closedir(dir);
     return line;
+}
+
+bool refusalsInBox() { return ::isatty(STDERR_FILENO) == 0; }
+
+void showRefusal(const CommandLine& line) {
+    QString text = QString::fromLocal8Bit(line.err.c_str()).trimmed();
+    if (text.startsWith(QLatin1String("quiltwright: "))) text = text.mid(13);
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(frmQuiltwright::kCaption), text, QMessageBox::Ok);
+    box.exec();
 }
 
 }  // namespace ui

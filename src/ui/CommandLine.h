@@ -16,6 +16,13 @@ struct CommandLine {
 };
 
 // args are the arguments after the program's name; relative folders are taken from currentFolder.
+// A FILE stands for the folder that holds it (a file manager's Open With passes the file).
 CommandLine readCommandLine(const std::vector<std::string>& args, const std::string& currentFolder);
+
+// Whether a refusal is shown in a message box too: when standard error reaches no terminal, as
+// when a file manager or a desktop entry starts the program, nobody would read the line.
+bool refusalsInBox();
+// Shows the refusal's line (its err) in a message box; needs the application.
+void showRefusal(const CommandLine& line);
 
 }  // namespace ui

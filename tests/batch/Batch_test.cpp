@@ -264,7 +264,7 @@ TEST(Batch, a_canvas_larger_than_the_memory_at_hand_is_refused_before_anything_c
     const QString limit = "ulimit -v 400000";  // about 390 MiB of address space
     const BatchResult big = batch({"--width=640", "--height=200000", q(tree.path("one"))}, limit);
     EXPECT_EQ(big.status, 1);
-    EXPECT_TRUE(big.err.startsWith("quiltwright-batch: Error 7: Out of memory: a canvas of 640 x 200000 pixels needs 489 MiB"))
+    EXPECT_TRUE(big.err.startsWith("quiltwright-batch: Error 7: Out of memory: a canvas of 640 x 200000 pixels needs 505 MiB"))  // the canvas and one thread
         << big.err.toStdString();
     EXPECT_FALSE(tree.exists("one/Combined.bmp"));
     const BatchResult fits = batch({"--width=640", "--height=20000", q(tree.path("one"))}, limit);

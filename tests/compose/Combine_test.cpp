@@ -2,6 +2,7 @@
 
 #include "support/BmpBuilder.h"
 #include "support/CommaLocale.h"
+#include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "toolkit/Errors.h"
@@ -206,7 +207,15 @@ TEST(Combine, save_waits_for_a_combine_that_finishes_after_one_that_failed_or_wa
     const std::pair<const char*, std::function<void(WindowDriver&, const TempTree&)>> endings[] = {
         {"failed on a picture broken since Get Contents", [](WindowDriver& w, const TempTree& next) {
              w.click(QStringLiteral("cmdGetContents"));
-             next.addFile("p000.bmp", {'B', 'M', 1, 2, 3});  // the first: the canvas still shows the old sheet
+             // The first: nothing is painted, and the canvas and Save stay as they were.
+             next.addFile("p000.bmp", {'B', 'M', 1, 2, 3});
+             const std::vector<uint32_t> before = pixelsOf(w.form().picMain.persistentImage());
+             w.click(QStringLiteral("cmdCombine"));
+             EXPECT_TRUE(w.lastMessageText().startsWith(QStringLiteral("Error 481"))) << w.lastMessageText().toStdString();
+             EXPECT_TRUE(w.form().cmdSave.Enabled());
+             EXPECT_EQ(pixelsOf(w.form().picMain.persistentImage()), before);
+             next.addFile("p000.bmp", solidBmp(64, 64, 0x123456));
+             next.addFile("p017.bmp", {'B', 'M', 1, 2, 3});  // a later one: part of a new sheet is painted
              w.click(QStringLiteral("cmdCombine"));
              EXPECT_TRUE(w.lastMessageText().startsWith(QStringLiteral("Error 481"))) << w.lastMessageText().toStdString();
          }},
@@ -227,7 +236,7 @@ TEST(Combine, save_waits_for_a_combine_that_finishes_after_one_that_failed_or_wa
         c.window.click(QStringLiteral("cmdSave"));  // the button takes no click
         EXPECT_FALSE(next.exists("Combined.bmp"));
         // A Combine that finishes makes it available again.
-        next.addFile("p000.bmp", solidBmp(64, 64, 0x123456));
+        fill(next, 40);
         c.window.click(QStringLiteral("cmdCombine"));
         EXPECT_TRUE(c.form().cmdSave.Enabled());
     }

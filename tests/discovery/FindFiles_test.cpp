@@ -25,6 +25,7 @@ Items find(std::string root, const std::string& folderPattern = "*", const std::
 class ScriptedEnumerator : public discovery::DirectoryEnumerator {
 public:
     std::map<std::string, Items> folders;  // path with trailing "/" -> entries
+    std::map<std::string, uint64_t> ids;   // a folder's inode where two paths name one folder
     std::vector<std::string> opened;
 
     discovery::FindHandle FindFirstFile(const std::string& searchText, discovery::FindData& data,
@@ -33,7 +34,7 @@ public:
         opened.push_back(folder);
         const auto it = folders.find(folder);
         if (it == folders.end() || it->second.empty()) return discovery::kInvalidHandle;
-        id = {1, std::hash<std::string>{}(folder)};
+        id = {1, ids.count(folder) ? ids[folder] : std::hash<std::string>{}(folder)};
         m_open.push_back({&it->second, 0});
         mostOpen = std::max(mostOpen, ++openNow);
         const discovery::FindHandle handle = static_cast<discovery::FindHandle>(m_open.size() - 1);
@@ -136,18 +137,33 @@ TEST(FindFiles, empty_missing_and_unreadable_folders_add_nothing_and_raise_nothi
     EXPECT_EQ(found.items(), (Items{"/p/a.bmp"}));
 }
 
-TEST(FindFiles, links_to_folders_are_followed_but_loops_end_and_nothing_is_listed_twice) {
-    TempTree tree({"pics/a.bmp", "pics/sub/b.bmp", "elsewhere/c.bmp"});
+TEST(FindFiles, links_to_folders_are_followed_as_find_L_follows_them_and_loops_end_at_an_ancestor) {
+    TempTree tree({"pics/a.bmp", "pics/sub/b.bmp", "elsewhere/c.bmp", "elsewhere/deep/d.bmp"});
     tree.addLink("pics/sub/loop", tree.path("pics"));
     tree.addLink("pics/sub/self", ".");
     tree.addLink("pics/outside", tree.path("elsewhere"));
     tree.addLink("pics/again", tree.path("elsewhere"));
+    tree.addLink("elsewhere/deep/up", "..");  // a loop met below a linked folder
+    tree.addLink("pics/z", "sub");            // after the folder it names in any order
     Items items = find(tree.path("pics"));
     std::sort(items.begin(), items.end());
-    ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0], tree.path("pics/a.bmp"));
-    EXPECT_TRUE(items[1] == tree.path("pics/again/c.bmp") || items[1] == tree.path("pics/outside/c.bmp"));
-    EXPECT_EQ(items[2], tree.path("pics/sub/b.bmp"));
+    EXPECT_EQ(items, (Items{tree.path("pics/a.bmp"), tree.path("pics/again/c.bmp"), tree.path("pics/again/deep/d.bmp"),
+                            tree.path("pics/outside/c.bmp"), tree.path("pics/outside/deep/d.bmp"), tree.path("pics/sub/b.bmp"),
+                            tree.path("pics/z/b.bmp")}));
+    // Whichever order the folder gives its entries, the same list: every path to every folder.
+    ScriptedEnumerator fake;
+    for (const bool linkFirst : {false, true}) {
+        fake.folders["/p/"] = linkFirst ? Items{"z/", "a/", "m.bmp"} : Items{"a/", "m.bmp", "z/"};
+        fake.folders["/p/a/"] = fake.folders["/p/z/"] = {"x.bmp"};
+        fake.ids["/p/a/"] = fake.ids["/p/z/"] = 7;  // z is a link to a
+        discovery::Finder finder(fake);
+        std::string root = "/p";
+        tk::Collection found;
+        finder.FindFiles(root, "*", "*.bmp", found);
+        Items listed = found.items();
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, (Items{"/p/a/x.bmp", "/p/m.bmp", "/p/z/x.bmp"})) << linkFirst;
+    }
 }
 
 TEST(FindFiles, long_names_deep_paths_and_names_that_are_not_utf8) {

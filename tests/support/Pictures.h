@@ -28,3 +28,10 @@ public:
 private:
     uint64_t m_before;
 };
+
+// An image's size and pixels, to compare one with another.
+inline std::vector<uint32_t> pixelsOf(const bmp::Image& image) {
+    std::vector<uint32_t> all{static_cast<uint32_t>(image.width), static_cast<uint32_t>(image.height)};
+    all.insert(all.end(), image.pixels.get(), image.pixels.get() + int64_t{image.width} * image.height);
+    return all;
+}

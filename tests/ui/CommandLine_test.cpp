@@ -3,6 +3,7 @@
 
 #include "support/BatchProcess.h"
 #include "support/TempTree.h"
+#include "support/WindowDriver.h"
 #include "ui/CommandLine.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@
 #include <unistd.h>
 
 TEST(CommandLine, folders_and_options_as_people_type_them) {
-    TempTree tree({"pics/a.bmp", "-dash/", "file.txt"});
+    TempTree tree({"pics/a.bmp", "-dash/", "-/", "file.txt"});
     const std::string here = tree.root();
     struct Row {
         std::string arguments;  // split at blanks
@@ -34,9 +35,12 @@ TEST(CommandLine, folders_and_options_as_people_type_them) {
         {"-x pics", 2, "quiltwright: unrecognized option '-x'", ""},
         {"--help=x", 2, "quiltwright: option '--help' doesn't allow an argument", ""},
         {"pics pics", 2, "quiltwright: more than one FOLDER given", ""},
-        {"file.txt", 1, "quiltwright: 'file.txt' is not a folder", ""},
-        {"pics/a.bmp", 1, "quiltwright: 'pics/a.bmp' is not a folder", ""},
+        {"file.txt", -1, "", here},  // Open With on a file: the folder that holds it
+        {"pics/a.bmp", -1, "", here + "/pics"},
+        {here + "/pics/a.bmp", -1, "", here + "/pics"},
+        {"-", -1, "", here + "/-"},  // a folder named "-", not an option
         {"nowhere", 1, "quiltwright: cannot open 'nowhere': No such file or directory", ""},
+        {"nowhere/a.bmp", 1, "quiltwright: cannot open 'nowhere/a.bmp': No such file or directory", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
@@ -62,8 +66,18 @@ TEST(CommandLine, the_window_starts_with_qt_options_and_refuses_a_folder_it_may_
     const QString pics = QString::fromStdString(tree.path("pics")), secret = QString::fromStdString(tree.path("secret"));
     EXPECT_EQ(run({"-style", "fusion", pics}, As::Us).status, -1);
     EXPECT_EQ(run({"-platform", "offscreen", pics}, As::Us).status, -1);
+    // Opened on a file: the window starts on its folder.
+    EXPECT_EQ(run({QString::fromStdString(tree.path("pics/a.bmp"))}, As::Us).status, -1);
+    // Standard error reaches no terminal here, as from a file manager: the line is printed and the
+    // message box that says it too waits for its OK.
     const BatchResult refused = run({secret}, As::Nobody);
     ::chmod(tree.path("secret").c_str(), 0755);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "quiltwright: cannot open '" + secret + "': Permission denied\n");
+    EXPECT_EQ(refused.status, -1);
+    EXPECT_TRUE(refused.err.startsWith("quiltwright: cannot open '" + secret + "': Permission denied\n")) << refused.err.toStdString();
+    WindowDriver w(tree.root());
+    ui::CommandLine line = ui::readCommandLine({"nowhere"}, tree.root());
+    w.act([&] { ui::showRefusal(line); });
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.messages[0].text, QStringLiteral("cannot open 'nowhere': No such file or directory"));
+    EXPECT_EQ(w.messages[0].title, QStringLiteral("Kestrune Quiltwright"));
 }
