@@ -24,6 +24,7 @@ constexpr uint64_t kMiB = uint64_t{1} << 20;
 // read a row at a time (256 KiB), at one bit a pixel, as 4-byte pixels; and a thread's stack.
 constexpr uint64_t kPictureReadWhole = uint64_t{256} * 1024 * 8 * 4;
 constexpr uint64_t kThreadStack = 8 * kMiB;
+constexpr uint64_t kThreadArena = 64 * kMiB;  // glibc's malloc arena of a thread, reserved at its first allocation
 
 void refuseCellSize(const QString& field, const QString& typed, int32_t pixels) {
     if (pixels > 0) return;
@@ -133,7 +134,8 @@ void frmQuiltwright::cmdCombine_Click() {
             picMain.Line(38, compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(p))),
                          compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p))), canvasWidth,
                          compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p) + grid.cellHeight)), picMain.BackColor);
-        }};
+        },
+        {}};
     // A cell row is painted for good once every picture in it is: no picture reaches into another
     // row (a dropped one only into the next cells of its own).
     if (rowsPainted)
@@ -183,21 +185,22 @@ int frmQuiltwright::threadsFor(const compose::Grid& grid) {
     const uint64_t canvas = static_cast<uint64_t>(grid.width) * static_cast<uint64_t>(grid.height) * 4;
     // Every painting thread holds a picture read whole (smaller files are; larger ones are read a
     // row at a time), its stack and, with Drop to floor, a scratch copy of one cell.
-    uint64_t perThread = kPictureReadWhole + kThreadStack;
+    // Under an address-space limit, the room each thread's allocations reserve counts too.
+    uint64_t perThread = kPictureReadWhole + kThreadStack + (tk::addressSpaceLimited() ? kThreadArena : 0);
     if (chkDropFloor.Value() == 1) perThread += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
-    const uint64_t needed = canvas + perThread;
     const int threads = this->threads();
     // The canvas's present image is let go before the new one is made.
     const uint64_t atHand = tk::memoryAtHand();
     const uint64_t freed = picMain.imageBytes();
     if (atHand == UINT64_MAX) return threads;
     // Fewer threads where memory does not hold them all; refused only when one does not fit.
-    if (needed <= atHand + freed)
+    if (canvas + perThread <= atHand + freed)
         return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), (atHand + freed - canvas) / perThread));
     throw tk::Error(tk::kOutOfMemory,
-                    QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, but only %4 MiB are at hand. "
-                                   "Choose a smaller cell size or fewer pictures.")
-                        .arg(grid.width).arg(grid.height).arg((needed + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
+                    QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, and painting it %4 MiB more, "
+                                   "but only %5 MiB are at hand. Choose a smaller cell size or fewer pictures.")
+                        .arg(grid.width).arg(grid.height).arg((canvas + kMiB - 1) / kMiB).arg((perThread + kMiB - 1) / kMiB)
+                        .arg((atHand + freed) / kMiB));
 }
 
 void frmQuiltwright::setUpCanvas(float layoutWidth, float layoutHeight) {

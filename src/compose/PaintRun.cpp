@@ -38,6 +38,7 @@ public:
             } catch (...) {
                 finish(i, false, std::current_exception());
             }
+            if (m_steps.done) m_steps.done(i);
         }
     }
 

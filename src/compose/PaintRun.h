@@ -31,6 +31,9 @@ struct PaintSteps {
     // When given: after a picture failed, called on the calling thread for each later picture
     // that was painted all the same, to take it off the canvas again.
     std::function<void(size_t i)> unpaint;
+    // When given: called on the painting thread once picture i is done with (painted, failed or
+    // given up), after the run has taken note of it; tests order the threads by it.
+    std::function<void(size_t i)> done;
 };
 
 // Runs the steps for pictures 0 .. count - 1 on `threads` threads (fewer where the system starts

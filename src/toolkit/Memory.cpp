@@ -56,6 +56,11 @@ uint64_t memoryAtHand() {
     return atHand;
 }
 
+bool addressSpaceLimited() {
+    rlimit limit{};
+    return ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 int usableCores() {
     cpu_set_t set;
     if (::sched_getaffinity(0, sizeof set, &set) != 0) return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));

@@ -11,6 +11,10 @@ namespace tk {
 // Bytes; UINT64_MAX when nothing says otherwise.
 uint64_t memoryAtHand();
 
+// Whether an address-space limit (ulimit -v) is set: it also counts what is only reserved, such
+// as the 64 MiB the C library reserves for each thread's own allocations.
+bool addressSpaceLimited();
+
 // The cores the process may run on at once (its CPU affinity), at least 1.
 int usableCores();
 

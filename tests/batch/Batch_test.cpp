@@ -240,6 +240,25 @@ TEST(Batch, a_file_or_folder_the_user_may_not_write_is_refused_and_left_as_it_wa
     EXPECT_TRUE(folder.err.startsWith("quiltwright-batch: Error 70: ")) << folder.err.toStdString();
     EXPECT_FALSE(tree.exists("s/other.bmp"));
     EXPECT_EQ(tree.list("s").size(), 5u) << "nothing left behind";
+
+    // A file the user may write in a folder they may not: written in place, longer or shorter
+    // than before, the same file (inode) holding exactly the sheet.
+    const QByteArray sheet = batch({"--output=-", q(tree.path("s"))}).bytes;
+    for (const size_t before : {size_t{10}, static_cast<size_t>(sheet.size()) * 2}) {
+        tree.addFile("s/Combined.bmp", std::vector<uint8_t>(before, 0x5A));
+        ::chmod(tree.path("s/Combined.bmp").c_str(), 0666);
+        struct stat st {}, after {};
+        ::stat(tree.path("s/Combined.bmp").c_str(), &st);
+        ::chmod(tree.path("s").c_str(), 0555);
+        const BatchResult inPlace = batch({q(tree.path("s"))}, {}, As::Nobody);
+        ::chmod(tree.path("s").c_str(), 0755);
+        EXPECT_EQ(inPlace.status, 0) << inPlace.err.toStdString();
+        const std::vector<uint8_t> written = tree.read("s/Combined.bmp");
+        EXPECT_TRUE(QByteArray(reinterpret_cast<const char*>(written.data()), static_cast<qsizetype>(written.size())) == sheet) << before;
+        ::stat(tree.path("s/Combined.bmp").c_str(), &after);
+        EXPECT_EQ(after.st_ino, st.st_ino);
+        EXPECT_EQ(tree.list("s").size(), 5u) << "nothing left behind";
+    }
 }
 
 TEST(Batch, a_folder_that_cannot_be_read_is_named_and_the_run_fails_with_the_rest_written) {
@@ -264,12 +283,41 @@ TEST(Batch, a_canvas_larger_than_the_memory_at_hand_is_refused_before_anything_c
     const QString limit = "ulimit -v 400000";  // about 390 MiB of address space
     const BatchResult big = batch({"--width=640", "--height=200000", q(tree.path("one"))}, limit);
     EXPECT_EQ(big.status, 1);
-    EXPECT_TRUE(big.err.startsWith("quiltwright-batch: Error 7: Out of memory: a canvas of 640 x 200000 pixels needs 505 MiB"))  // the canvas and one thread
+    EXPECT_TRUE(big.err.startsWith("quiltwright-batch: Error 7: Out of memory: a canvas of 640 x 200000 pixels needs 489 MiB"))
         << big.err.toStdString();
     EXPECT_FALSE(tree.exists("one/Combined.bmp"));
     const BatchResult fits = batch({"--width=640", "--height=20000", q(tree.path("one"))}, limit);
     EXPECT_EQ(fits.status, 0) << fits.err.toStdString();
     EXPECT_EQ(tk::LoadPicture(tree.path("one/Combined.bmp")).heightPixels(), 20000);
+}
+
+TEST(Batch, no_address_space_limit_ends_the_tool_with_an_abort) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer reserves terabytes of address space: an address-space limit stops it";
+#endif
+    // Threads with a scratch cell each, under every limit from too little to enough: the sheet
+    // every thread paints, on fewer threads where the memory holds fewer, or a refusal with
+    // nothing left; never an abort.
+    TempTree tree;
+    for (int i = 0; i < 8; ++i) tree.addFile("s/p" + std::to_string(i) + ".bmp", solidBmp(40 + i, 30, 0x203040u * (i + 1)));
+    const QStringList arguments{"--jobs=8", "--drop-to-floor", "--width=3000", "--height=3000", "--output", q(tree.path("out/sheet.bmp")), q(tree.path("s"))};
+    tree.addFile("out/x", {});
+    ASSERT_EQ(batch(arguments).status, 0);
+    const std::vector<uint8_t> sheet = tree.read("out/sheet.bmp");
+    int saved = 0;
+    for (int kib = 150000; kib <= 950000; kib += 100000) {
+        SCOPED_TRACE(kib);
+        ::unlink(tree.path("out/sheet.bmp").c_str());
+        const BatchResult run = batch(arguments, QStringLiteral("ulimit -v %1").arg(kib));
+        EXPECT_TRUE(run.status == 0 || (run.status == 1 && run.err.startsWith("quiltwright-batch: Error"))) << run.status << run.err.toStdString();
+        if (run.status == 0) {
+            EXPECT_EQ(tree.read("out/sheet.bmp"), sheet);
+            ++saved;
+        } else {
+            EXPECT_EQ(tree.list("out"), std::vector<std::string>{"x"});
+        }
+    }
+    EXPECT_GT(saved, 0);
 }
 
 TEST(Batch, every_kind_of_file_in_and_out) {
@@ -360,6 +408,11 @@ TEST(Batch, every_kind_of_file_in_and_out) {
              EXPECT_EQ(tree.read("kept.bmp"), std::vector<uint8_t>{'k'});
              std::remove(tree.path("s/3/z.bmp").c_str());
          }, "exec 1<>" + q(tree.path("kept.bmp"))},  // opened without emptying it
+        {"out: /dev/stdout onto a longer file opened without emptying it: the sheet alone", [&] {
+             tree.addFile("longer.bmp", std::vector<uint8_t>(sheet.size() + 999, 'k'));
+             return true;
+         },
+         {"--output=/dev/stdout", pics}, 0, "", [&] { EXPECT_EQ(tree.read("longer.bmp"), sheet); }, "exec 1<>" + q(tree.path("longer.bmp"))},
         {"in: a named pipe among the pictures", [&] { return ::mkfifo(tree.path("s/0/b.bmp").c_str(), 0600) == 0; },
          {"--output", q(tree.path("x.bmp")), pics}, 1, "quiltwright-batch: Error 481: Invalid picture: " + q(tree.path("s/0/b.bmp")),
          [&] { std::remove(tree.path("s/0/b.bmp").c_str()); }},

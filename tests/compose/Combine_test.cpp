@@ -5,6 +5,7 @@
 #include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
+#include "toolkit/Screen.h"
 #include "toolkit/Errors.h"
 
 #include <QAccessible>
@@ -436,4 +437,20 @@ TEST(Combine, cancelling_keeps_the_cells_painted_and_saves_state) {
     EXPECT_FALSE(w.form().cmdSave.Enabled());
     EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 0, 0), colourOf(0));     // painted before the cancel
     EXPECT_EQ(rgbAt(w.form().picMain.persistentImage(), 639, 19199), 0u);       // the last picture never came
+}
+
+TEST(Combine, a_screen_change_while_it_paints_takes_effect_once_the_sheet_stands) {
+    // The window moves to a screen of another scale while the first rows are handed on: the sheet
+    // is the one painted at one scale throughout, and the new factors hold from then on.
+    Combined c(45);
+    const std::vector<uint32_t> sheet = pixelsOf(c.canvas());
+    for (const float factor : {12.0f, 8.0f, 20.0f}) {
+        SCOPED_TRACE(factor);
+        c.form().rowsPainted = [&](const bmp::Image&, int64_t) { tk::Screen::setTwipsPerPixel(factor, factor); };
+        c.window.click(QStringLiteral("cmdCombine"));
+        c.form().rowsPainted = {};
+        EXPECT_EQ(tk::Screen::TwipsPerPixelX(), factor);
+        tk::Screen::setTwipsPerPixel(15, 15);
+        EXPECT_EQ(pixelsOf(c.canvas()), sheet);
+    }
 }

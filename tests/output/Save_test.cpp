@@ -195,6 +195,27 @@ TEST(Save, an_existing_file_is_written_through_its_link_and_keeps_its_mode) {
     }
 }
 
+TEST(Save, a_file_with_several_hard_links_is_written_in_place_and_keeps_every_name) {
+    Saved s;
+    s.window.click(QStringLiteral("cmdSave"));
+    const std::vector<uint8_t> sheet = s.tree.read("pics/Combined.bmp");
+    // Earlier files shorter and longer than the sheet: each name then holds exactly the sheet.
+    for (const size_t before : {size_t{3}, sheet.size() + 4097}) {
+        s.tree.addFile("pics/Combined.bmp", std::vector<uint8_t>(before, 0x33));
+        ::unlink(s.tree.path("other/name.bmp").c_str());
+        s.tree.addFile("other/x", {});
+        ASSERT_EQ(::link(s.tree.path("pics/Combined.bmp").c_str(), s.tree.path("other/name.bmp").c_str()), 0);
+        s.window.click(QStringLiteral("cmdSave"));
+        ASSERT_TRUE(s.savedMessageShown()) << s.window.lastMessageText().toStdString();
+        EXPECT_EQ(s.tree.read("pics/Combined.bmp"), sheet) << before;
+        EXPECT_EQ(s.tree.read("other/name.bmp"), sheet) << before;
+        struct stat st {};
+        ::stat(s.tree.path("pics/Combined.bmp").c_str(), &st);
+        EXPECT_EQ(st.st_nlink, 2u);
+        EXPECT_TRUE(leftovers(s.tree, "pics").empty());
+    }
+}
+
 TEST(Save, a_signal_during_the_write_removes_the_temporary_file_and_keeps_the_earlier_one) {
     TempTree tree;
     const std::vector<uint8_t> earlier = solidBmp(3, 3, 0x123456);
