@@ -85,4 +85,13 @@ TEST(Grid, scroll_range_brings_the_far_edge_into_the_area_shown) {
     EXPECT_EQ(scrollMax(2880, 2870), 1);
     EXPECT_EQ(scrollMax(330240, 1755), 32849);  // past 16 bits
     EXPECT_THROW(scrollMax(1e12f, 1815), tk::Error);
+    // At every screen factor: the last step reaches the far edge, and one step fewer does not.
+    for (const float factor : {15.0f, 13.6363640f, 12.0f, 10.0f, 8.5714283f, 7.5f, 6.6666665f})
+        for (int canvas = 1; canvas <= 700; canvas += 7)
+            for (int shown = 1; shown < canvas; shown += 13) {
+                const float c = static_cast<float>(canvas) * factor, v = static_cast<float>(shown) * factor;
+                const int32_t steps = scrollMax(c, v);
+                ASSERT_GE(double(steps) * 10 + v, c) << factor << ": " << canvas << " over " << shown;
+                ASSERT_LT(double(steps - 1) * 10 + v, c) << factor << ": " << canvas << " over " << shown;
+            }
 }
