@@ -108,6 +108,8 @@ int run(const Options& options) {
         return host.someFolderNotRead() ? 1 : 0;  // the sheet of what could be read is written, yet not all was
     } catch (const tk::Error& e) {
         fail(e);
+    } catch (const storage::Failure& failure) {
+        fail(tk::errorOf(failure));
     } catch (const std::bad_alloc&) {
         fail(tk::Error(tk::kOutOfMemory, QStringLiteral("Out of memory")));
     }

@@ -6,8 +6,8 @@
 #include "compose/Units.h"
 #include "form/Form.h"
 #include "toolkit/Errors.h"
-#include "toolkit/Memory.h"
-#include "toolkit/ReadAhead.h"
+#include "storage/Memory.h"
+#include "storage/ReadAhead.h"
 #include "toolkit/Screen.h"
 
 #include <algorithm>
@@ -97,7 +97,7 @@ void frmQuiltwright::cmdCombine_Click() {
     const bool drop = chkDropFloor.Value() == 1;
     // Once a picture has had to wait for the storage, the storage works ahead while pictures are
     // painted: on the rows the cells sample, for pictures much larger than their cells.
-    tk::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, drop});
+    storage::ReadAhead readAhead(toPaint, 64, {typedWidth, typedHeight, drop});
     const std::function<void()> storageWait = [&readAhead] { readAhead.storageWaited(); };
     tk::Picture first = tk::LoadPicture(toPaint[0], storageWait);
     // From here on the canvas is being repainted: Save waits until the whole sheet stands, so a
@@ -160,7 +160,7 @@ void frmQuiltwright::cmdCombine_Click() {
     cmdSave.setEnabled(true);
 }
 
-int frmQuiltwright::threads() const { return Jobs > 0 ? Jobs : tk::usableCores(); }
+int frmQuiltwright::threads() const { return Jobs > 0 ? Jobs : storage::usableCores(); }
 
 std::vector<std::string> frmQuiltwright::picturesToPaint() {
     std::vector<std::string> pictures;
@@ -186,11 +186,11 @@ int frmQuiltwright::threadsFor(const compose::Grid& grid) {
     // Every painting thread holds a picture read whole (smaller files are; larger ones are read a
     // row at a time), its stack and, with Drop to floor, a scratch copy of one cell.
     // Under an address-space limit, the room each thread's allocations reserve counts too.
-    uint64_t perThread = kPictureReadWhole + kThreadStack + (tk::addressSpaceLimited() ? kThreadArena : 0);
+    uint64_t perThread = kPictureReadWhole + kThreadStack + (storage::addressSpaceLimited() ? kThreadArena : 0);
     if (chkDropFloor.Value() == 1) perThread += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
     const int threads = this->threads();
     // The canvas's present image is let go before the new one is made.
-    const uint64_t atHand = tk::memoryAtHand();
+    const uint64_t atHand = storage::memoryAtHand();
     const uint64_t freed = picMain.imageBytes();
     if (atHand == UINT64_MAX) return threads;
     // Fewer threads where memory does not hold them all; refused only when one does not fit.

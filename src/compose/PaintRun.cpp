@@ -1,6 +1,6 @@
 #include "compose/PaintRun.h"
 
-#include "toolkit/Threads.h"
+#include "storage/Threads.h"
 
 #include <algorithm>
 #include <chrono>
@@ -158,7 +158,7 @@ void paintAll(size_t count, int threads, tk::Picture first, const PaintSteps& st
     const int used = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), std::max<size_t>(count, 1)));
     for (int w = 0; w < used; ++w) {
         // A thread the system cannot start (no memory, a limit on processes) means fewer threads.
-        std::optional<std::thread> worker = tk::startThread([&run, w] {
+        std::optional<std::thread> worker = storage::startThread([&run, w] {
             run.work(w);
             run.workerEnded();
         });

@@ -4,7 +4,7 @@
 #include "form/Form.h"
 #include "output/FrameList.h"
 #include "toolkit/Errors.h"
-#include "toolkit/PictureWriter.h"
+#include "storage/PictureWriter.h"
 
 #include <algorithm>
 #include <optional>
@@ -13,8 +13,8 @@ namespace {
 constexpr int kInformation = 64;
 
 // A named pipe nobody reads yet: a command-line run waits for its reader, the window gives up.
-tk::AtomicFile::PipeWait pipeWait(const FormHost& host) {
-    return host.waitsForPipeReaders() ? tk::AtomicFile::PipeWait::Wait : tk::AtomicFile::PipeWait::GiveUp;
+storage::AtomicFile::PipeWait pipeWait(const FormHost& host) {
+    return host.waitsForPipeReaders() ? storage::AtomicFile::PipeWait::Wait : storage::AtomicFile::PipeWait::GiveUp;
 }
 
 }  // namespace
@@ -43,15 +43,15 @@ void frmQuiltwright::saveCanvas(const std::string& target) {
 }
 
 void frmQuiltwright::combineAndSave(const std::string& target) {
-    if (tk::AtomicFile::writesInPlace(target)) {  // a pipe or a device gets the sheet once it stands
+    if (storage::AtomicFile::writesInPlace(target)) {  // a pipe or a device gets the sheet once it stands
         cmdCombine_Click();
         saveCanvas(target);
         return;
     }
     // The file is made once the first row of cells is painted, so what Combine refuses (a cell
     // size, an empty list) is refused as it is without a file; a failed or cancelled run removes it.
-    std::optional<tk::AtomicFile> file;
-    std::optional<tk::PictureWriter> writer;
+    std::optional<storage::AtomicFile> file;
+    std::optional<storage::PictureWriter> writer;
     const auto open = [&](const bmp::Image& canvas) {
         tk::checkSavable(canvas);
         file.emplace(target, pipeWait(host()));
@@ -92,13 +92,13 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
                                                    output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)));
     const bmp::Image& canvas = canvasToSave();
     tk::checkSavable(canvas);
-    tk::AtomicFile sheetFile(sheet, pipeWait(host()));
+    storage::AtomicFile sheetFile(sheet, pipeWait(host()));
     if (!sheetFile.placeable())
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("A frame list needs its sheet in a file: %1 is a pipe, a device or "
                                                             "an open file, which an engine cannot find by its name")
                                                  .arg(tk::displayPath(sheet)));
-    tk::AtomicFile listFile(list, pipeWait(host()));
+    storage::AtomicFile listFile(list, pipeWait(host()));
     tk::writePicture(canvas, sheetFile, threads());
     listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
-    tk::AtomicFile::commitTogether(sheetFile, listFile);
+    storage::AtomicFile::commitTogether(sheetFile, listFile);
 }

@@ -34,6 +34,24 @@ Error fileError(int errnoValue, const QString& path) {
     }
 }
 
+Error errorOf(const storage::Failure& failure) {
+    // The words hold "%1" where the path goes; the path is put in once, never read as words.
+    const auto words = [&](const std::string& text) {
+        const QString all = QString::fromStdString(text);
+        const qsizetype at = all.indexOf(QLatin1String("%1"));
+        return at < 0 ? all : all.left(at) + displayPath(failure.path()) + all.mid(at + 2);
+    };
+    switch (failure.refusal()) {
+    case storage::Refusal::None:
+        return fileError(failure.errnoValue(), failure.words().empty() ? displayPath(failure.path()) : words(failure.words()));
+    case storage::Refusal::Denied: return Error(kPermissionDenied, words(failure.words()));
+    case storage::Refusal::Access: return Error(kPathFileAccess, words(failure.words()));
+    case storage::Refusal::NotAPicture: return Error(kInvalidPicture, words(failure.words()));
+    case storage::Refusal::OutOfMemory: return Error(kOutOfMemory, words(failure.words()));
+    }
+    return fileError(failure.errnoValue(), displayPath(failure.path()));
+}
+
 QString errorReportText(int number, const QString& description) {
     return QStringLiteral("Error %1\n\n%2").arg(number).arg(description);
 }

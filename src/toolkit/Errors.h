@@ -6,6 +6,8 @@
 // cmdCombine_Click ...) on purpose: the window's code reads in its terms. Everything else in
 // the project uses ordinary Qt-style names.
 
+#include "storage/Failure.h"
+
 #include <QString>
 
 #include <exception>
@@ -52,6 +54,8 @@ Error overflowError();
 Error floatingPointError();
 // An error from the operating system's errno, naming the path it concerns.
 Error fileError(int errnoValue, const QString& path);
+// The error number and message of a failure of the storage floor: the one place they are given.
+Error errorOf(const storage::Failure& failure);
 
 // Text shown for an error in the report: number and description.
 QString errorReportText(int number, const QString& description);

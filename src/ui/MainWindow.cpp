@@ -120,6 +120,9 @@ void MainWindow::dispatch(const std::function<void()>& handler) {
         // The user cancelled: the command ends where it was, without a message.
     } catch (const tk::Error& e) {
         m_host.reportError(e.number(), e.description());
+    } catch (const storage::Failure& failure) {
+        const tk::Error e = tk::errorOf(failure);
+        m_host.reportError(e.number(), e.description());
     } catch (const std::bad_alloc&) {
         m_host.reportError(tk::kOutOfMemory, QStringLiteral("Out of memory"));
     } catch (const std::exception& e) {

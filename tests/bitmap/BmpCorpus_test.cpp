@@ -197,7 +197,7 @@ TEST(BmpCorpus, every_file_reads_the_same_with_bytes_after_it_and_read_as_large_
     TempTree tree;
     int files = 0, loaded = 0;
     struct Answer {
-        tk::NoWaitRead read;  // null: the kernel's
+        storage::NoWaitRead read;  // null: the kernel's
         bool dropped;         // the file dropped from memory first
         int waits;            // what the reader must hear; -1: the kernel's to decide
     };
@@ -216,11 +216,11 @@ TEST(BmpCorpus, every_file_reads_the_same_with_bytes_after_it_and_read_as_large_
                 for (const Answer& answer : answers) {
                     const ReadAsPaintedFrom way(largeFrom);
                     if (answer.dropped && !dropFromMemory(tree.path("f.bmp"))) continue;
-                    tk::setNoWaitRead(answer.read);
+                    storage::setNoWaitRead(answer.read);
                     int waits = 0;
                     EXPECT_TRUE(readOutcome([&] { return tk::LoadPicture(tree.path("f.bmp"), [&] { ++waits; }); }) == whole)
                         << "read as large files are: " << (largeFrom == 0) << ", answer " << (&answer - answers);
-                    tk::setNoWaitRead(nullptr);
+                    storage::setNoWaitRead(nullptr);
                     // Heard at each read that must wait (a compressed file's head, then its rest).
                     if (answer.waits >= 0) EXPECT_EQ(waits > 0, answer.waits > 0) << "answer " << (&answer - answers);
                     EXPECT_LE(waits, 2);

@@ -5,7 +5,7 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "compose/PaintRun.h"
-#include "toolkit/Threads.h"
+#include "storage/Threads.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +79,7 @@ TEST(PaintRun, every_thread_count_paints_what_one_thread_paints_and_fails_where_
         // system starts fewer threads than asked for (the allowance counts the read-ahead helper).
         for (const auto [jobs, allowed] : {std::pair{2, -1}, {5, -1}, {5, 0}, {5, 2}}) {
             SCOPED_TRACE(testing::Message() << jobs << " threads, " << allowed << " allowed");
-            tk::setThreadsAllowed(allowed);
+            storage::setThreadsAllowed(allowed);
             // Rows handed on as painted for good hold, then and there, what they hold in the end.
             int64_t handed = 0;
             const auto check = [&](const bmp::Image& canvas, int64_t rows) {
@@ -90,7 +90,7 @@ TEST(PaintRun, every_thread_count_paints_what_one_thread_paints_and_fails_where_
                         if (rgbAt(canvas, x, y) != pixels[size_t(y) * size_t(canvasWidth) + size_t(x)]) return ADD_FAILURE() << "row " << y << " of " << rows;
             };
             const auto [many, manyPixels, manyWidth] = combine(tree, jobs, drop, width, height, check);
-            tk::setThreadsAllowed(-1);
+            storage::setThreadsAllowed(-1);
             EXPECT_TRUE(broken >= 0 || handed == int64_t(pixels.size()) / canvasWidth) << handed;
             EXPECT_EQ(many, message);
             ASSERT_EQ(manyPixels.size(), pixels.size());

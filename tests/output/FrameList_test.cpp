@@ -6,7 +6,7 @@
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
-#include "toolkit/AtomicFile.h"
+#include "storage/AtomicFile.h"
 #include "toolkit/PictureBox.h"
 #include "toolkit/Screen.h"
 
@@ -144,11 +144,11 @@ TEST(FrameList, a_sheet_and_its_list_are_replaced_together_or_not_at_all) {
         tree.addFile("sheet.bmp", oldSheet), tree.addFile("list.json", oldList);
         bool failed = false;
         try {
-            tk::AtomicFile sheet(tree.path("sheet.bmp")), list(tree.path("list.json"));
+            storage::AtomicFile sheet(tree.path("sheet.bmp")), list(tree.path("list.json"));
             sheet.write(newSheet.data(), newSheet.size()), list.write(newList.data(), newList.size());
             before(tree);  // after both are open, before the commit
-            tk::AtomicFile::commitTogether(sheet, list);
-        } catch (const tk::Error&) {
+            storage::AtomicFile::commitTogether(sheet, list);
+        } catch (const storage::Failure&) {
             failed = true;
         }
         ::setrlimit(RLIMIT_FSIZE, &limit);

@@ -4,7 +4,7 @@
 #include "support/BmpBuilder.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
-#include "toolkit/AtomicFile.h"
+#include "storage/AtomicFile.h"
 #include "toolkit/Picture.h"
 
 #include <QImage>
@@ -228,7 +228,7 @@ TEST(Save, a_signal_during_the_write_removes_the_temporary_file_and_keeps_the_ea
         ASSERT_EQ(::pipe(ready), 0);
         const pid_t child = ::fork();
         if (child == 0) {  // a save that stops half-way and waits, as a slow disk would
-            tk::AtomicFile file(target);
+            storage::AtomicFile file(target);
             file.write(half.data(), half.size());
             (void)!::write(ready[1], "x", 1);
             for (;;) ::pause();
@@ -249,7 +249,7 @@ TEST(Save, a_signal_during_the_write_removes_the_temporary_file_and_keeps_the_ea
     const pid_t child = ::fork();
     if (child == 0) {
         std::signal(SIGHUP, SIG_IGN);
-        tk::AtomicFile file(target);
+        storage::AtomicFile file(target);
         file.write(half.data(), half.size());
         ::raise(SIGHUP);
         file.commit();
@@ -281,7 +281,7 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
     static char swapTo = 0;
     static std::string big;
     big = s.tree.path("big");
-    tk::AtomicFile::setBeforeOpenInPlace([](const std::string& path) {
+    storage::AtomicFile::setBeforeOpenInPlace([](const std::string& path) {
         if (swapTo == 'l') std::remove(path.c_str());
         if (swapTo == 'f') std::rename(big.c_str(), path.c_str());
         if (swapTo == 'l') (void)!::symlink(big.c_str(), path.c_str());
@@ -328,6 +328,6 @@ TEST(Save, what_stands_at_combined_bmp_decides_how_it_is_written) {
         }
         if (mask) ::umask(std::exchange(mask, 0));
     }
-    tk::AtomicFile::setBeforeOpenInPlace(nullptr);
+    storage::AtomicFile::setBeforeOpenInPlace(nullptr);
     if (!skipped.isEmpty()) GTEST_SKIP() << "could not be made here (a device needs root, a terminal /dev/pts): " << skipped.join(QStringLiteral("; ")).toStdString();
 }

@@ -20,8 +20,8 @@ ReadOutcome readOutcome(const std::function<tk::Picture()>& read);
 // While it lives, every file of at least this many bytes is read as it is painted.
 class ReadAsPaintedFrom {
 public:
-    explicit ReadAsPaintedFrom(uint64_t bytes) : m_before(tk::readAsPaintedFrom()) { tk::setReadAsPaintedFrom(bytes); }
-    ~ReadAsPaintedFrom() { tk::setReadAsPaintedFrom(m_before); }
+    explicit ReadAsPaintedFrom(uint64_t bytes) : m_before(storage::readAsPaintedFrom()) { storage::setReadAsPaintedFrom(bytes); }
+    ~ReadAsPaintedFrom() { storage::setReadAsPaintedFrom(m_before); }
     ReadAsPaintedFrom(const ReadAsPaintedFrom&) = delete;
     ReadAsPaintedFrom& operator=(const ReadAsPaintedFrom&) = delete;
 

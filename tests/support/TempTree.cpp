@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -36,7 +38,13 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-TempTree::TempTree() : m_root(m_dir.path().toStdString()) {}
+// In $TMPDIR (or /tmp), named after the test program, private to its user.
+TempTree::TempTree() {
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = std::string(folder && *folder ? folder : "/tmp") + "/" + program_invocation_short_name + "-XXXXXX";
+    if (!::mkdtemp(name.data())) throw std::runtime_error("cannot make a temporary folder in " + name);
+    m_root = name;
+}
 
 // Removed by its bytes, not by Qt's decoding of its names: a name that is not UTF-8 goes too.
 // Folders a test made read-only are opened up first; links are removed, never followed.

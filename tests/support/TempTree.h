@@ -1,7 +1,6 @@
 #pragma once
-// A temporary folder tree built from a list of relative paths, removed when the test ends.
-
-#include <QTemporaryDir>
+// A temporary folder tree built from a list of relative paths, removed when the test ends. Plain
+// C++ and POSIX: the storage tests use it without Qt.
 
 #include <cstdint>
 #include <initializer_list>
@@ -31,7 +30,6 @@ public:
     std::vector<std::string> list(const std::string& relative = "") const;
 
 private:
-    QTemporaryDir m_dir;
     std::string m_root;
 };
 

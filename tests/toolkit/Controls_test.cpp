@@ -5,7 +5,7 @@
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "toolkit/Errors.h"
-#include "toolkit/FileReads.h"
+#include "storage/FileReads.h"
 #include "toolkit/ListBox.h"
 #include "toolkit/PictureBox.h"
 #include "toolkit/Screen.h"
@@ -184,7 +184,7 @@ TEST(PictureBox, a_large_picture_stretched_smaller_paints_what_the_whole_file_pa
             if (kind.bits <= 8) spec.palette.assign(palette.begin(), palette.begin() + (1 << kind.bits));
             spec.pixelData = storedRows(kind.width, kind.height, kind.bits);
             const std::vector<uint8_t> bytes = buildBmp(spec);
-            ASSERT_GE(bytes.size(), tk::readAsPaintedFrom());
+            ASSERT_GE(bytes.size(), storage::readAsPaintedFrom());
             tree.addFile("p.bmp", bytes);
             const tk::Picture fromFile = tk::LoadPicture(tree.path("p.bmp"));
             ASSERT_TRUE(fromFile.readAsPainted());
@@ -238,9 +238,9 @@ TEST(PictureBox, every_uncompressed_depth_at_every_width_reads_as_painted_what_i
                 ASSERT_TRUE(tk::LoadPicture(tree.path("p.bmp")).readAsPainted());
                 const ReadOutcome whole = readOutcome([&] { return picture(bytes); });
                 for (const bool ring : {true, false}) {  // the sampled rows in one submission, or one read each
-                    tk::setRingAllowed(ring);
+                    storage::setRingAllowed(ring);
                     const ReadOutcome asPainted = readOutcome([&] { return tk::LoadPicture(tree.path("p.bmp")); });
-                    tk::setRingAllowed(true);
+                    storage::setRingAllowed(true);
                     ASSERT_EQ(asPainted.error, 0);
                     ASSERT_TRUE(asPainted == whole) << (ring ? "io_uring" : "pread");
                 }
@@ -258,7 +258,7 @@ TEST(PictureBox, a_large_picture_in_a_small_cell_reads_only_the_rows_it_samples)
     cell.PaintPicture(shot, 0, 0, 96 * 15, 54 * 15);
     const uint64_t read = bytesRead() - before;
     // The header, then 54 rows of 5,760 bytes: about 370 KB of the file's 6.2 MB.
-    EXPECT_LE(read, tk::kPictureHead + 54u * 5760u + 4096u) << read << " bytes read";  // and this count itself
+    EXPECT_LE(read, storage::kPictureHead + 54u * 5760u + 4096u) << read << " bytes read";  // and this count itself
     EXPECT_EQ(rgbAt(cell.persistentImage(), 95, 53), rgbAt(picture(readFile(tree.path("shot.bmp"))).image(), 1910, 1070));
 }
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <thread>
 
-namespace tk {
+namespace storage {
 
 // The thread running body, or nothing when the system refused to start it.
 std::optional<std::thread> startThread(std::function<void()> body);
@@ -15,4 +15,4 @@ std::optional<std::thread> startThread(std::function<void()> body);
 // (-1, the default: as many as the system starts).
 void setThreadsAllowed(int count);
 
-}  // namespace tk
+}  // namespace storage

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tk {
+namespace storage {
 
 struct FileRange {
     uint64_t offset = 0;
@@ -24,4 +24,4 @@ void hintRanges(int fd, const std::vector<FileRange>& ranges);
 // Whether io_uring is tried at all: tests turn it off to take the other way. On by default.
 void setRingAllowed(bool allowed);
 
-}  // namespace tk
+}  // namespace storage

@@ -26,14 +26,14 @@
 #include <string>
 #include <vector>
 
-namespace tk {
+namespace storage {
 
 class AtomicFile : public bmp::ByteSink {
 public:
     // What a named pipe that nobody reads yet makes the save do: wait for its reader (a
     // command-line tool), or give up at once with a message (a window that must not freeze).
     enum class PipeWait { Wait, GiveUp };
-    // Throws tk::Error naming the file or folder.
+    // Throws storage::Failure naming the file or folder.
     explicit AtomicFile(const std::string& target, PipeWait pipeWait = PipeWait::GiveUp);
     // Writes into an open descriptor (standard output), named for messages; it stays open.
     AtomicFile(int fd, const std::string& name);
@@ -79,6 +79,9 @@ public:
     static void setBeforeOpenInPlace(BeforeOpenInPlace hook);
 
 private:
+    static constexpr size_t kBufferSize = size_t{1} << 20;
+    // Whether an existing regular file is written over in place rather than replaced by rename.
+    static bool replacedInPlace(const std::string& target, const struct stat& st);
     void finish();   // every byte written, flushed to disk and closed
     void publish();  // renamed over the target
     void openInPlace(const struct stat& checked, bool openFile, PipeWait pipeWait);
@@ -98,4 +101,4 @@ private:
     std::vector<uint8_t> m_buffer;
 };
 
-}  // namespace tk
+}  // namespace storage

@@ -1,8 +1,8 @@
-#include "toolkit/PictureWriter.h"
+#include "storage/PictureWriter.h"
 
 #include "bitmap/BmpWriter.h"
-#include "toolkit/Errors.h"
-#include "toolkit/Threads.h"
+#include "storage/Failure.h"
+#include "storage/Threads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +13,7 @@
 #include <new>
 #include <utility>
 
-namespace tk {
+namespace storage {
 namespace {
 
 constexpr uint64_t kChunk = uint64_t{1} << 20;  // bytes a thread packs and writes at a time
@@ -90,7 +90,7 @@ void PictureWriter::finish(int threads) {
     m_threads.clear();
     if (m_failure) std::rethrow_exception(m_failure);
     // Every chunk written, or the save fails: a sheet with a part missing is never passed as done.
-    if (m_written != m_wholeBlocks) throw fileError(EIO, displayPath(m_file.target()));
+    if (m_written != m_wholeBlocks) throw Failure(EIO, m_file.target());
     if (m_wholeBlocks < m_size) {
         m_file.useCache();
         Buffer buffer(m_stride);
@@ -166,4 +166,4 @@ void PictureWriter::writeRange(uint64_t from, uint64_t to, Buffer& buffer) {
     m_file.writeAt(buffer.bytes, static_cast<size_t>(to - from), from);
 }
 
-}  // namespace tk
+}  // namespace storage

@@ -1,4 +1,4 @@
-#include "toolkit/Memory.h"
+#include "storage/Memory.h"
 
 #include <sched.h>
 #include <sys/resource.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-namespace tk {
+namespace storage {
 namespace {
 
 // "MemAvailable" of /proc/meminfo, in bytes.
@@ -67,4 +67,4 @@ int usableCores() {
     return std::max(1, CPU_COUNT(&set));
 }
 
-}  // namespace tk
+}  // namespace storage

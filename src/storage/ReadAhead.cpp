@@ -1,9 +1,9 @@
-#include "toolkit/ReadAhead.h"
+#include "storage/ReadAhead.h"
 
 #include "bitmap/BmpReader.h"
-#include "toolkit/FileReads.h"
-#include "toolkit/Picture.h"
-#include "toolkit/Threads.h"
+#include "storage/FileReads.h"
+#include "storage/PictureFile.h"
+#include "storage/Threads.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,12 @@
 #include <algorithm>
 #include <optional>
 
-namespace tk {
+namespace storage {
+namespace {
+ReadAhead::Hinted g_hinted = nullptr;
+}  // namespace
+
+void ReadAhead::setHinted(Hinted hinted) { g_hinted = hinted; }
 
 ReadAhead::ReadAhead(const std::vector<std::string>& paths, size_t window, Cell cell)
     : m_paths(paths), m_window(window), m_cell(cell) {
@@ -63,6 +68,7 @@ void ReadAhead::run() {
         } catch (...) {
             // Only a hint failed (a broken header, no memory): the reader meets the file and says why.
         }
+        if (g_hinted) g_hinted(m_paths[i]);
     }
 }
 
@@ -101,4 +107,4 @@ void ReadAhead::hint(const std::string& path) const {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
 }
 
-}  // namespace tk
+}  // namespace storage

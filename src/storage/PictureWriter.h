@@ -12,7 +12,7 @@
 // finish() alone, from the first byte to the last.
 
 #include "bitmap/BmpImage.h"
-#include "toolkit/AtomicFile.h"
+#include "storage/AtomicFile.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-namespace tk {
+namespace storage {
 
 class PictureWriter {
 public:
@@ -61,4 +61,4 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-}  // namespace tk
+}  // namespace storage

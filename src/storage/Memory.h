@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace tk {
+namespace storage {
 
 // Bytes; UINT64_MAX when nothing says otherwise.
 uint64_t memoryAtHand();
@@ -18,4 +18,4 @@ bool addressSpaceLimited();
 // The cores the process may run on at once (its CPU affinity), at least 1.
 int usableCores();
 
-}  // namespace tk
+}  // namespace storage

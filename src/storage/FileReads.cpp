@@ -1,4 +1,4 @@
-#include "toolkit/FileReads.h"
+#include "storage/FileReads.h"
 
 #include <fcntl.h>
 #include <liburing.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <functional>
 
-namespace tk {
+namespace storage {
 namespace {
 
 constexpr unsigned kDepth = 64;  // submissions in flight at once
@@ -122,4 +122,4 @@ void hintRanges(int fd, const std::vector<FileRange>& ranges) {
     }
 }
 
-}  // namespace tk
+}  // namespace storage

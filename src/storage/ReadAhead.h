@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-namespace tk {
+namespace storage {
 
 // The cell the pictures go into, in pixels: a large uncompressed picture taller than the cell is
 // read only in the rows the cell samples (and, with topRows, its top cell-height rows, which drop
@@ -45,6 +45,11 @@ public:
     // A reader found bytes it needs not in memory: the helper works on the next 2 x window files.
     void storageWaited();
 
+    // Tests: hears each file once the helper has hinted it (null: none). Set while no ReadAhead
+    // lives.
+    using Hinted = void (*)(const std::string& path);
+    static void setHinted(Hinted hinted);
+
 private:
     void run();
     void hint(const std::string& path) const;
@@ -60,4 +65,4 @@ private:
     std::thread m_thread;  // last: starts once everything above is ready
 };
 
-}  // namespace tk
+}  // namespace storage
