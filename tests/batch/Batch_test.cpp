@@ -312,7 +312,9 @@ TEST(Batch, no_address_space_limit_ends_the_tool_with_an_abort) {
         EXPECT_TRUE(run.status == 0 || (run.status == 1 && run.err.startsWith("quiltwright-batch: Error"))) << run.status << run.err.toStdString();
         QStringList oneThread = arguments;
         oneThread[0] = "--jobs=1";
-        if (run.status != 0) EXPECT_NE(batch(oneThread, QStringLiteral("ulimit -v %1").arg(kib)).status, 0) << "one thread saves it";
+        if (run.status != 0) {
+            EXPECT_NE(batch(oneThread, QStringLiteral("ulimit -v %1").arg(kib)).status, 0) << "one thread saves it";
+        }
         if (run.status == 0) {
             EXPECT_EQ(tree.read("out/sheet.bmp"), sheet);
             ++saved;

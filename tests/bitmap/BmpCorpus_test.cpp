@@ -222,7 +222,9 @@ TEST(BmpCorpus, every_file_reads_the_same_with_bytes_after_it_and_read_as_large_
                         << "read as large files are: " << (largeFrom == 0) << ", answer " << (&answer - answers);
                     storage::setNoWaitRead(nullptr);
                     // Heard at each read that must wait (a compressed file's head, then its rest).
-                    if (answer.waits >= 0) EXPECT_EQ(waits > 0, answer.waits > 0) << "answer " << (&answer - answers);
+                    if (answer.waits >= 0) {
+                        EXPECT_EQ(waits > 0, answer.waits > 0) << "answer " << (&answer - answers);
+                    }
                     EXPECT_LE(waits, 2);
                 }
             ++files;

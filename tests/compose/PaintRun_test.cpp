@@ -77,7 +77,7 @@ TEST(PaintRun, every_thread_count_paints_what_one_thread_paints_and_fails_where_
         EXPECT_TRUE(broken < 0 || message.contains(QString::asprintf("p%04d.bmp", broken))) << message.toStdString();
         // The whole canvas holds what one thread painted, after a failure too; and so where the
         // system starts fewer threads than asked for (the allowance counts the read-ahead helper).
-        for (const auto [jobs, allowed] : {std::pair{2, -1}, {5, -1}, {5, 0}, {5, 2}}) {
+        for (const auto& [jobs, allowed] : {std::pair{2, -1}, {5, -1}, {5, 0}, {5, 2}}) {
             SCOPED_TRACE(testing::Message() << jobs << " threads, " << allowed << " allowed");
             storage::setThreadsAllowed(allowed);
             // Rows handed on as painted for good hold, then and there, what they hold in the end.
