@@ -24,7 +24,9 @@ constexpr uint64_t kMiB = uint64_t{1} << 20;
 // read a row at a time (256 KiB), at one bit a pixel, as 4-byte pixels; and a thread's stack.
 constexpr uint64_t kPictureReadWhole = uint64_t{256} * 1024 * 8 * 4;
 constexpr uint64_t kThreadStack = 8 * kMiB;
-constexpr uint64_t kThreadArena = 64 * kMiB;  // glibc's malloc arena of a thread, reserved at its first allocation
+// The threads beside the painting ones: the read-ahead and the batch tool's two writers, with
+// their stacks and chunk buffers.
+constexpr uint64_t kHelpers = 3 * kThreadStack + 8 * kMiB;
 
 void refuseCellSize(const QString& field, const QString& typed, int32_t pixels) {
     if (pixels > 0) return;
@@ -185,21 +187,23 @@ int frmQuiltwright::threadsFor(const compose::Grid& grid) {
     const uint64_t canvas = static_cast<uint64_t>(grid.width) * static_cast<uint64_t>(grid.height) * 4;
     // Every painting thread holds a picture read whole (smaller files are; larger ones are read a
     // row at a time), its stack and, with Drop to floor, a scratch copy of one cell.
-    // Under an address-space limit, the room each thread's allocations reserve counts too.
-    uint64_t perThread = kPictureReadWhole + kThreadStack + (storage::addressSpaceLimited() ? kThreadArena : 0);
+    uint64_t perThread = kPictureReadWhole + kThreadStack;
     if (chkDropFloor.Value() == 1) perThread += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
+    // Under an address-space limit, threads allocate from one heap: a heap of a thread's own
+    // reserves 64 MiB of the limit, however many threads happen to take one.
+    storage::oneHeapUnderAddressLimit();
     const int threads = this->threads();
     // The canvas's present image is let go before the new one is made.
     const uint64_t atHand = storage::memoryAtHand();
     const uint64_t freed = picMain.imageBytes();
     if (atHand == UINT64_MAX) return threads;
     // Fewer threads where memory does not hold them all; refused only when one does not fit.
-    if (canvas + perThread <= atHand + freed)
-        return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), (atHand + freed - canvas) / perThread));
+    if (canvas + kHelpers + perThread <= atHand + freed)
+        return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), (atHand + freed - canvas - kHelpers) / perThread));
     throw tk::Error(tk::kOutOfMemory,
                     QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, and painting it %4 MiB more, "
                                    "but only %5 MiB are at hand. Choose a smaller cell size or fewer pictures.")
-                        .arg(grid.width).arg(grid.height).arg((canvas + kMiB - 1) / kMiB).arg((perThread + kMiB - 1) / kMiB)
+                        .arg(grid.width).arg(grid.height).arg((canvas + kMiB - 1) / kMiB).arg((kHelpers + perThread + kMiB - 1) / kMiB)
                         .arg((atHand + freed) / kMiB));
 }
 

@@ -1,5 +1,6 @@
 #include "storage/Memory.h"
 
+#include <malloc.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -56,9 +57,9 @@ uint64_t memoryAtHand() {
     return atHand;
 }
 
-bool addressSpaceLimited() {
+void oneHeapUnderAddressLimit() {
     rlimit limit{};
-    return ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) ::mallopt(M_ARENA_MAX, 1);
 }
 
 int usableCores() {

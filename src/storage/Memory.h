@@ -11,9 +11,10 @@ namespace storage {
 // Bytes; UINT64_MAX when nothing says otherwise.
 uint64_t memoryAtHand();
 
-// Whether an address-space limit (ulimit -v) is set: it also counts what is only reserved, such
-// as the 64 MiB the C library reserves for each thread's own allocations.
-bool addressSpaceLimited();
+// Under an address-space limit (ulimit -v), which also counts what is only reserved, every thread
+// allocates from the one heap from now on: the C library would otherwise reserve 64 MiB for a
+// heap of a thread's own, as many times as threads happen to allocate at once.
+void oneHeapUnderAddressLimit();
 
 // The cores the process may run on at once (its CPU affinity), at least 1.
 int usableCores();
