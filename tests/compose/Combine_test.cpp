@@ -440,16 +440,31 @@ TEST(Combine, cancelling_keeps_the_cells_painted_and_saves_state) {
 }
 
 TEST(Combine, a_screen_change_while_it_paints_takes_effect_once_the_sheet_stands) {
-    // The window moves to a screen of another scale while the first rows are handed on: the sheet
-    // is the one painted at one scale throughout, and the new factors hold from then on.
+    // The window moves to a screen of another scale as the run begins, and again while rows are
+    // handed on: the sheet is the one painted at one scale throughout, and the new factors hold
+    // from then on.
     Combined c(45);
     const std::vector<uint32_t> sheet = pixelsOf(c.canvas());
+    struct Moving : FormHost {
+        FormHost& window;
+        float factor;
+        Moving(FormHost& w, float f) : window(w), factor(f) {}
+        void MsgBox(const QString& prompt, int style, const QString& title) override { window.MsgBox(prompt, style, title); }
+        void beginLongCommand(const QString& title) override {
+            tk::Screen::setTwipsPerPixel(factor, factor);
+            window.beginLongCommand(title);
+        }
+        void endLongCommand() override { window.endLongCommand(); }
+    };
     for (const float factor : {12.0f, 8.0f, 20.0f}) {
         SCOPED_TRACE(factor);
-        c.form().rowsPainted = [&](const bmp::Image&, int64_t) { tk::Screen::setTwipsPerPixel(factor, factor); };
+        Moving moving(c.window.window().host(), factor);
+        c.form().setHost(&moving);
+        c.form().rowsPainted = [&](const bmp::Image&, int64_t) { tk::Screen::setTwipsPerPixel(factor + 1, factor + 1); };
         c.window.click(QStringLiteral("cmdCombine"));
         c.form().rowsPainted = {};
-        EXPECT_EQ(tk::Screen::TwipsPerPixelX(), factor);
+        c.form().setHost(&c.window.window().host());
+        EXPECT_EQ(tk::Screen::TwipsPerPixelX(), factor + 1);
         tk::Screen::setTwipsPerPixel(15, 15);
         EXPECT_EQ(pixelsOf(c.canvas()), sheet);
     }
