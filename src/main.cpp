@@ -1,9 +1,7 @@
 // Kestrune Quiltwright: combines multiple BMPs into a single BMP.
 
-#include "form/Form.h"
 #include "toolkit/Screen.h"
 #include "ui/CommandLine.h"
-#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -56,8 +54,6 @@ int main(int argc, char* argv[]) {
         return *commandLine.exitStatus;
     }
 
-    frmQuiltwright form = commandLine.folder.empty() ? frmQuiltwright() : frmQuiltwright(tk::Drives::mounted(), commandLine.folder);
-    MainWindow window(form);
-    window.show();
+    const ui::OpenedWindow opened(commandLine);
     return QApplication::exec();
 }

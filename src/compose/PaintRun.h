@@ -6,8 +6,8 @@
 //
 // A picture that fails ends the run as on one thread: the error is the first failing picture's in
 // list order, every picture before it is painted, and no picture after it is taken up (a few may
-// already be painted: unpaint takes them off again). Stopping (the user's Cancel) takes effect between pictures: each thread
-// paints the picture it holds, then takes no other.
+// already be painted: unpaint takes them off again). Stopping (the user's Cancel) takes effect
+// between pictures: each thread paints the picture it holds, then takes no other.
 
 #include "toolkit/Picture.h"
 
@@ -37,10 +37,10 @@ struct PaintSteps {
 };
 
 // Runs the steps for pictures 0 .. count - 1 on `threads` threads (fewer where the system starts
-// fewer; the calling thread where it starts none), picture 0 already loaded as
-// first. progress(painted) runs on the calling thread as pictures get painted (from the first,
-// about every 50 ms, and at the end); what it throws (a cancelled command) stops the run and is
-// thrown on. The first failing picture's error is thrown once every thread has stopped.
+// fewer; the calling thread where it starts none), picture 0 already loaded as first.
+// progress(painted) runs on the calling thread as pictures get painted (from the first, about
+// every 50 ms, and at the end); what it throws (a cancelled command) stops the run and is thrown
+// on. The first failing picture's error is thrown once every thread has stopped.
 void paintAll(size_t count, int threads, tk::Picture first, const PaintSteps& steps,
               const std::function<void(size_t painted)>& progress);
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <utility>
 
 namespace storage {
 namespace {
@@ -54,31 +55,39 @@ int readRest(int fd, const FileRange& range, size_t done) {
     return 0;
 }
 
+std::atomic<CompletionOrder> g_completionOrder{nullptr};
+
 // Submits the count requests prepared on the ring and takes their count completions, handing
-// each result and its request's data to done. False when the ring fails; it is then let go.
+// each result and its request's data to done. The kernel may complete requests in any order, so
+// a completion is matched to its request by the data, never by its place. False when the ring
+// fails; it is then let go.
 bool submitAndTake(io_uring* uring, size_t count, const std::function<void(int result, uint64_t data)>& done) {
     int submitted;
     do submitted = io_uring_submit_and_wait(uring, static_cast<unsigned>(count));
     while (submitted == -EINTR);
+    std::vector<std::pair<int, uint64_t>> completions;
     for (size_t seen = 0; submitted == static_cast<int>(count) && seen < count; ++seen) {
         io_uring_cqe* cqe = nullptr;
         int waited;
         do waited = io_uring_wait_cqe(uring, &cqe);
         while (waited == -EINTR);
         if (waited < 0) break;
-        const int result = cqe->res;
-        const uint64_t data = io_uring_cqe_get_data64(cqe);
+        completions.emplace_back(cqe->res, io_uring_cqe_get_data64(cqe));
         io_uring_cqe_seen(uring, cqe);
-        done(result, data);
-        if (seen + 1 == count) return true;
     }
-    perThread().drop();
-    return false;
+    if (completions.size() != count) {
+        perThread().drop();
+        return false;
+    }
+    if (const CompletionOrder order = g_completionOrder) order(completions);
+    for (const auto& [result, data] : completions) done(result, data);
+    return true;
 }
 
 }  // namespace
 
 void setRingAllowed(bool allowed) { g_ringAllowed = allowed; }
+void setCompletionOrder(CompletionOrder order) { g_completionOrder = order; }
 
 int readRanges(int fd, const std::vector<FileRange>& ranges) {
     io_uring* uring = perThread().get();

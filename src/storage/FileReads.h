@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace storage {
@@ -23,5 +24,9 @@ void hintRanges(int fd, const std::vector<FileRange>& ranges);
 
 // Whether io_uring is tried at all: tests turn it off to take the other way. On by default.
 void setRingAllowed(bool allowed);
+// Tests: reorders a submission's completions (result, request) before they are taken, as the
+// kernel may complete them in any order; nullptr for the order they came in.
+using CompletionOrder = void (*)(std::vector<std::pair<int, uint64_t>>& completions);
+void setCompletionOrder(CompletionOrder order);
 
 }  // namespace storage

@@ -32,11 +32,12 @@ AtomicFile::BeforeOpenInPlace g_beforeOpenInPlace = nullptr;
 // Nodes written in place: devices, named pipes, open files, and regular files a rename would
 // not keep.
 
-// A writable regular file that a rename could not keep: in a folder the user may not write (no
-// file can be made beside it), or with more than one hard link (the rename would part it from its
-// other names). It is written in place, as an editor saves over such a file.
+// A regular file the user may write that a rename could not keep: in a folder they may not write
+// (no file can be made beside it), or with more than one hard link (the rename would part it from
+// its other names). It is written in place, as an editor saves over such a file.
 bool AtomicFile::replacedInPlace(const std::string& target, const struct stat& st) {
-    return S_ISREG(st.st_mode) && (st.st_nlink > 1 || ::faccessat(AT_FDCWD, folderOf(target).c_str(), W_OK, AT_EACCESS) != 0);
+    return S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 &&
+           (st.st_nlink > 1 || ::faccessat(AT_FDCWD, folderOf(target).c_str(), W_OK, AT_EACCESS) != 0);
 }
 
 bool AtomicFile::writesInPlace(const std::string& target) {
@@ -44,9 +45,8 @@ bool AtomicFile::writesInPlace(const std::string& target) {
         bool openFile = false;
         const std::string followed = followLinks(target, openFile);
         struct stat existing;
-        return openFile || (::stat(followed.c_str(), &existing) == 0 &&
-                            (!S_ISREG(existing.st_mode) || (::faccessat(AT_FDCWD, followed.c_str(), W_OK, AT_EACCESS) == 0 &&
-                                                            replacedInPlace(followed, existing))));
+        return openFile ||
+               (::stat(followed.c_str(), &existing) == 0 && (!S_ISREG(existing.st_mode) || replacedInPlace(followed, existing)));
     } catch (const Failure&) {
         return true;  // a link not to be followed: the save itself says why
     }

@@ -118,20 +118,31 @@ void PictureWriter::work() {
             if (m_stop || m_failure || m_untaken == 0) return;
             from = chunkStart();
             to = std::exchange(m_untaken, from);
+            ++m_writing;
         }
+        std::exception_ptr failure;
         try {
             if (!buffer) buffer = std::make_unique<Buffer>(m_stride);
             writeRange(from, to, *buffer);
             m_written += to - from;
         } catch (...) {
-            {
-                const std::lock_guard lock(m_mutex);
-                if (!m_failure) m_failure = std::current_exception();
-            }
-            m_changed.notify_all();
-            return;
+            failure = std::current_exception();
         }
+        {
+            const std::lock_guard lock(m_mutex);
+            --m_writing;
+            if (failure && !m_failure) m_failure = failure;
+        }
+        m_changed.notify_all();
+        if (failure) return;
     }
+}
+
+void PictureWriter::settle() {
+    std::unique_lock lock(m_mutex);
+    if (m_threads.empty()) return;  // nothing is written before finish()
+    const auto chunkStart = [&] { return m_untaken > kChunk ? m_untaken - kChunk : 0; };
+    m_changed.wait(lock, [&] { return m_failure || (m_writing == 0 && (m_untaken == 0 || chunkStart() < m_final)); });
 }
 
 // Packs the file's bytes from .. to - 1 (no more than a chunk) into the buffer and writes them in

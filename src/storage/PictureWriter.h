@@ -35,6 +35,9 @@ public:
     // Rows 0 .. rows - 1 (from the top) hold what they will hold: the whole chunks of the file
     // they fill are written from now on. Throws what a write has failed with so far.
     void rowsFinal(int64_t rows);
+    // Waits until every chunk final so far is written (or a write has failed): for tests, which
+    // check that no byte of a row not handed over is written before finish().
+    void settle();
     // Writes whatever is not written yet, on `threads` threads at least, and waits for every
     // write. Throws the first write's failure.
     void finish(int threads);
@@ -56,6 +59,7 @@ private:
     uint64_t m_final;    // the file's bytes from here to its end are final
     uint64_t m_untaken;  // bytes 0 .. m_untaken - 1 are not yet taken up by a thread
     std::atomic<uint64_t> m_written{0};  // bytes the chunks put in place
+    int m_writing = 0;                   // chunks taken up and not yet written
     bool m_stop = false;
     std::exception_ptr m_failure;
     std::vector<std::thread> m_threads;

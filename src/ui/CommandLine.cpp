@@ -117,4 +117,9 @@ void showRefusal(const CommandLine& line) {
     box.exec();
 }
 
+OpenedWindow::OpenedWindow(const CommandLine& line)
+    : form(tk::Drives::mounted(), line.folder.empty() ? frmQuiltwright::currentFolder() : line.folder), window(form) {
+    window.show();
+}
+
 }  // namespace ui

@@ -3,6 +3,9 @@
 // opened so that they work without one. Qt's standard options (-style, -platform, -reverse,
 // -session ...) are Qt's: they are passed over here, and QApplication takes them itself.
 
+#include "form/Form.h"
+#include "ui/MainWindow.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,5 +27,13 @@ CommandLine readCommandLine(const std::vector<std::string>& args, const std::str
 bool refusalsInBox();
 // Shows the refusal's line (its err) in a message box; needs the application.
 void showRefusal(const CommandLine& line);
+
+// The window a command line opens, shown: its folder list on FOLDER, or on the current folder
+// where none is given. Needs the application.
+struct OpenedWindow {
+    explicit OpenedWindow(const CommandLine& line);
+    frmQuiltwright form;
+    MainWindow window;
+};
 
 }  // namespace ui

@@ -398,6 +398,18 @@ TEST(Batch, every_kind_of_file_in_and_out) {
          "quiltwright-batch: Error 70: Permission denied: " + q(tree.path("shared/Combined.bmp")) + " is a link", [&] {
              EXPECT_EQ(tree.read("victim"), std::vector<uint8_t>{'k'});
          }},
+        {"out: another user's link in a sticky folder reached by a link is not followed", [&] {
+             tree.addFile("victim2", {'k'});
+             tree.addFolder("shared2");
+             ::chmod(tree.path("shared2").c_str(), 01777);
+             tree.addLink("via", tree.path("shared2"));
+             tree.addLink("shared2/Combined.bmp", tree.path("victim2"));
+             return root && ::lchown(tree.path("shared2/Combined.bmp").c_str(), 65534, 65534) == 0;
+         },
+         {"--output", q(tree.path("via/Combined.bmp")), pics}, 1,
+         "quiltwright-batch: Error 70: Permission denied: " + q(tree.path("via/Combined.bmp")) + " is a link", [&] {
+             EXPECT_EQ(tree.read("victim2"), std::vector<uint8_t>{'k'});
+         }},
         {"out: the user's own link in a sticky folder is followed", [&] {
              tree.addFolder("mine");
              ::chmod(tree.path("mine").c_str(), 01777);

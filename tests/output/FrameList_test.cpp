@@ -32,7 +32,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 // Names holding what JSON escapes, letters past ASCII, folders in folders; pictures of many sizes.
 const std::vector<std::string> kNames = {
     "walk/01.bmp", "walk/10.bmp", "walk/2.bmp", "a \"quoted\" name.bmp", "back\\slash/x.bmp", "tab\there.bmp",
-    "new\nline.bmp", "caf\xc3\xa9/\xc3\xbcn\xc3\xaf \xe2\x98\x83.bmp", "deep/er/still/Z.BMP", "line\xe2\x80\xa8sep.bmp"};
+    "new\nline.bmp", "caf\xc3\xa9/\xc3\xbcn\xc3\xaf \xe2\x98\x83.bmp", "deep/er/still/Z.BMP", "line\xe2\x80\xa8sep.bmp", "bell\x07\x1f.bmp"};
 
 void addPictures(const TempTree& tree, const std::string& folder) {
     for (uint32_t i = 0; i < kNames.size(); ++i)
@@ -101,6 +101,7 @@ TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_writ
     tree.addFile("pics/ok.bmp", solidBmp(4, 4, 0x00FF00));
     tree.addFile("pics/bad\xff.bmp", solidBmp(4, 4, 0x0000FF));
     tree.addFile("good/ok.bmp", solidBmp(4, 4, 0x00FF00));
+    tree.addFile("surrogate/\xed\xa0\x80.bmp", solidBmp(4, 4, 0x00FF00));
     tree.addFile("nothing/Combined.bmp", solidBmp(4, 4, 0x00FF00));
     tree.addFile("out/sheet.bmp", {'o', 'l', 'd'});
     tree.addFile("out/list.json", {'{', '}'});
@@ -110,6 +111,8 @@ TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_writ
         {"the sheet to standard output", {"--output=-", list, pics}, 2, "--atlas needs the sheet in a file"},
         {"the list to standard output", {sheet, "--atlas=-", pics}, 2, "option '--atlas' needs a file name"},
         {"the list in place of the sheet", {sheet, "--atlas=" + q(tree.path("out/sheet.bmp")), pics}, 1, "Error 75: --atlas names the sheet itself"},
+        {"the sheet spelt another way", {sheet, "--atlas=" + q(tree.path("out/./sheet.bmp")), pics}, 1, "Error 75: --atlas names the sheet itself"},
+        {"an encoded surrogate", {sheet, list, q(tree.path("surrogate"))}, 1, "Error 481: A frame list cannot name " + q(tree.path("surrogate/"))},
         {"the sheet to an open file", {"--output=/dev/stdout", list, q(tree.path("good"))}, 1, "Error 75: A frame list needs its sheet in a file"},
         {"nothing to combine", {sheet, list, q(tree.path("nothing"))}, 1, "Error 53: Nothing to combine"}};
     for (const auto& [what, arguments, status, err] : rows) {
@@ -121,6 +124,18 @@ TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_writ
         EXPECT_EQ(tree.read("out/list.json"), (std::vector<uint8_t>{'{', '}'}));
         EXPECT_EQ(tree.list("out").size(), 2u) << "nothing left beside them";
     }
+}
+
+TEST(FrameList, a_relative_list_names_its_sheet_from_its_own_folder_and_a_wider_cell_is_cut_at_the_sheet) {
+    TempTree tree({"atlas/", "sheets/"});
+    addPictures(tree, "pics");
+    const BatchResult run = batch({"--width=700", "--height=5", "--atlas=atlas/list.json", "--output=sheets/s.bmp", "pics"}, "cd " + q(tree.root()));
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QJsonObject json = readJson(tree.path("atlas/list.json")), meta = json[u"meta"_s].toObject();
+    EXPECT_EQ(meta[u"image"_s].toString(), u"../sheets/s.bmp"_s);
+    EXPECT_EQ(meta[u"size"_s].toObject()[u"w"_s].toInt(), 640);
+    for (const QJsonValue frame : json[u"frames"_s].toObject())
+        EXPECT_EQ(rectOf(frame.toObject()[u"frame"_s].toObject()).width(), 640);
 }
 
 TEST(FrameList, a_sheet_and_its_list_are_replaced_together_or_not_at_all) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -26,15 +27,29 @@ TEST(PictureWriter, rows_handed_over_in_any_steps_give_the_bytes_written_in_one_
             image.width = width;
             image.height = static_cast<int32_t>(std::max<uint64_t>(1, bytes / bmp::stride24(width)));
             image.pixels = bmp::allocatePixels(size_t(width) * size_t(image.height));
-            for (size_t i = 0; i < size_t(width) * size_t(image.height); ++i) image.pixels[i] = static_cast<uint32_t>(random());
+            std::vector<uint32_t> painted(size_t(width) * size_t(image.height));
+            for (uint32_t& pixel : painted) pixel = static_cast<uint32_t>(random());
+            // Rows not handed over hold something else until they are: a byte written early shows.
+            for (size_t i = 0; i < painted.size(); ++i) image.pixels[i] = ~painted[i];
+            const auto paint = [&](int64_t from, int64_t to) {
+                std::copy(painted.begin() + from * width, painted.begin() + to * width, image.pixels.get() + from * width);
+            };
             const int threads = 1 + static_cast<int>(random() % 3);
             SCOPED_TRACE(testing::Message() << width << " x " << image.height << " on " << threads << " threads");
             TempTree tree;
             Bytes inOneGo;
-            bmp::write24(inOneGo, image.width, image.height, [&](int32_t y) { return image.row(y); });
+            bmp::write24(inOneGo, image.width, image.height, [&](int32_t y) { return painted.data() + size_t(y) * size_t(width); });
             storage::AtomicFile file(tree.path("sheet.bmp"));
             storage::PictureWriter writer(image, file);
-            for (int64_t rows = 0; rows < image.height && random() % 8;) writer.rowsFinal(rows += 1 + random() % (image.height / 3 + 1));
+            const bool rowByRow = random() % 2;  // then every chunk's edge is met exactly
+            int64_t rows = 0;
+            while (rows < image.height && (rowByRow || random() % 8)) {
+                const int64_t next = std::min<int64_t>(image.height, rows + (rowByRow ? 1 : 1 + random() % (image.height / 3 + 1)));
+                paint(rows, next);
+                writer.rowsFinal(rows = next);
+                writer.settle();
+            }
+            paint(rows, image.height);
             writer.finish(threads);
             file.commit();
             EXPECT_EQ(tree.read("sheet.bmp"), inOneGo.all);

@@ -51,6 +51,8 @@ TEST(CommandLine, folders_and_options_as_people_type_them) {
         EXPECT_EQ((line.out + line.err).rfind(row.said, 0), 0u) << line.out << line.err;
         if (row.status == -1) {
             EXPECT_EQ(line.folder, row.folder);
+            const ui::OpenedWindow opened(line);  // the window opens on it
+            EXPECT_EQ(opened.form.dir.Path(), row.folder.empty() ? frmQuiltwright::currentFolder() : row.folder);
         }
     }
     EXPECT_EQ(ui::readCommandLine({""}, here).exitStatus, 2);  // an empty FOLDER
