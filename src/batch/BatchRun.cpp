@@ -91,7 +91,9 @@ int run(const Options& options) {
         form.txtHeight.setText(options.height);
         form.chkDropFloor.setValue(options.dropToFloor ? 1 : 0);
         form.Jobs = options.jobs;
-        const std::string sheet = options.output.value_or(form.dir.Path() + (form.dir.Path() == "/" ? "" : "/") + "Combined.bmp");
+        form.Sheet = options.sheet;
+        const std::string sheet = options.output.value_or(form.dir.Path() + (form.dir.Path() == "/" ? "" : "/") +
+                                                          (options.sheet.png ? "Combined.png" : "Combined.bmp"));
         if (options.atlas) {
             if (tk::normalizeFolder(*options.atlas) == tk::normalizeFolder(sheet))
                 throw tk::Error(tk::kPathFileAccess, QStringLiteral("--atlas names the sheet itself, %1; give the frame list "

@@ -1,6 +1,8 @@
 #pragma once
 // The batch companion: the window's own commands, in order, on a window that is never shown.
 
+#include "form/Form.h"
+
 #include <QString>
 
 #include <optional>
@@ -17,6 +19,7 @@ struct Options {
     std::string folder;
     bool progress = false;  // report progress on stderr
     int jobs = 0;           // threads to paint on; 0 for every core
+    frmQuiltwright::SheetStyle sheet;  // gutters, transparency, PNG
 };
 
 // Exit status: 0 done, 1 an error (its message written to stderr), or a folder that could not be

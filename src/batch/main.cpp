@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,22 @@ constexpr const char* kHelp =
     "  --atlas=FILE       also write FILE, a frame list in JSON (the \"JSON Hash\" layout of\n"
     "                     sprite packers, which Phaser's atlas loader reads with the sheet):\n"
     "                     each picture's cell, keyed by its path below FOLDER\n"
+    "\n"
+    "Sprite sheets:\n"
+    "  --format=png|bmp   the sheet's format; FILE ending in .png (any case) writes PNG, and\n"
+    "                     FOLDER/Combined.png is written for --format=png without --output\n"
+    "  --key=corner       make each picture's top-left colour transparent (with --drop-to-floor\n"
+    "                     the background filled above it too)\n"
+    "  --key=RRGGBB       make this colour transparent in every picture\n"
+    "  --margin=PX        PX pixels around the cells (0)\n"
+    "  --spacing=PX       PX pixels between cells (0)\n"
+    "  --extrude=PX       repeat each cell's edge outwards, into at most half the spacing and\n"
+    "                     into the margin, against bleeding when sprites are filtered (0)\n"
+    "A PNG, and a sheet with --key, keeps the alpha 32-bit bitmaps carry, and what no picture\n"
+    "covers is then transparent: a PNG is RGBA, a bitmap 32-bit, where anything is transparent.\n"
+    "PixiJS and Defold load PNG only; Phaser, Godot and Unity both. For Phaser's\n"
+    "load.spritesheet give the same margin and spacing, for example:\n"
+    "  quiltwright-batch --output=sheet.png --key=corner --spacing=2 --extrude=1 sprites\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
     "\n"
@@ -64,6 +81,33 @@ bool isCount(const char* text) {
            end == value.data() + value.size() && pixels >= 1;
 }
 
+// Gutters: 0 or more pixels, in digits, up to a size no sheet needs more of.
+constexpr int32_t kMostGutter = 4096;
+std::optional<int32_t> gutter(const char* text) {
+    const std::string_view value(text);
+    int32_t pixels = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), pixels);
+    if (value.empty() || value.front() == '-' || value.front() == '+' || error != std::errc() ||
+        end != value.data() + value.size() || pixels < 0 || pixels > kMostGutter)
+        return std::nullopt;
+    return pixels;
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// RRGGBB in hexadecimal digits (any case), with or without a leading '#'.
+std::optional<uint32_t> hexColour(std::string_view text) {
+    if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) return std::nullopt;
+    uint32_t colour = 0;
+    std::from_chars(text.data(), text.data() + 6, colour, 16);
+    return colour;
+}
+
 std::string absolute(const std::string& path) {
     return !path.empty() && path.front() == '/' ? path : frmQuiltwright::currentFolder() + "/" + path;
 }
@@ -71,14 +115,18 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs };
+    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
         {"atlas", required_argument, nullptr, kAtlas},   {"jobs", required_argument, nullptr, kJobs},
+        {"format", required_argument, nullptr, kFormat}, {"key", required_argument, nullptr, kKey},
+        {"margin", required_argument, nullptr, kMargin}, {"spacing", required_argument, nullptr, kSpacing},
+        {"extrude", required_argument, nullptr, kExtrude},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
+    std::optional<std::string> format;
     opterr = 0;  // the messages below name the program the same way whatever argv[0] is
     for (int c; (c = ::getopt_long(argc, argv, ":hV", kOptions, nullptr)) != -1;) {
         switch (c) {
@@ -103,6 +151,33 @@ int main(int argc, char* argv[]) {
             options.jobs = std::atoi(optarg);
             break;
         case kDrop: options.dropToFloor = true; break;
+        case kMargin:
+        case kSpacing:
+        case kExtrude: {
+            const char* name = c == kMargin ? "margin" : c == kSpacing ? "spacing" : "extrude";
+            const std::optional<int32_t> pixels = gutter(optarg);
+            if (!pixels)
+                return badUsage("invalid value '" + printable(optarg) + "' for '--" + name + "': give a whole number of pixels, "
+                                "0 to " + std::to_string(kMostGutter) + ", in digits");
+            (c == kMargin ? options.sheet.margin : c == kSpacing ? options.sheet.spacing : options.sheet.extrude) = *pixels;
+            break;
+        }
+        case kKey:
+            if (lowered(optarg) == "corner") {
+                options.sheet.key = frmQuiltwright::SheetStyle::Key::Corner;
+            } else if (const std::optional<uint32_t> colour = hexColour(optarg)) {
+                options.sheet.key = frmQuiltwright::SheetStyle::Key::Colour;
+                options.sheet.keyColour = *colour;
+            } else {
+                return badUsage("invalid value '" + printable(optarg) + "' for '--key': give 'corner' or a colour as RRGGBB, "
+                                "such as FF00FF");
+            }
+            break;
+        case kFormat:
+            if (lowered(optarg) != "png" && lowered(optarg) != "bmp")
+                return badUsage("invalid value '" + printable(optarg) + "' for '--format': give 'png' or 'bmp'");
+            format = lowered(optarg);
+            break;
         case kOutput:
             if (*optarg == '\0') return badUsage("option '--output' needs a file name ('-' for standard output)");
             options.output = std::string_view(optarg) == "-" ? "-" : absolute(optarg);
@@ -138,6 +213,13 @@ int main(int argc, char* argv[]) {
     if (options.output == "-" && ::isatty(STDOUT_FILENO))
         return badUsage("standard output is a terminal; a bitmap is not written there (redirect it, or give "
                         "--output=FILE)");
+    // The format: as --format names it, else by the output's extension; the two must agree.
+    const std::optional<std::string> extension =
+        options.output && options.output->size() > 4 ? std::optional(lowered(options.output->substr(options.output->size() - 4))) : std::nullopt;
+    const bool pngName = extension == ".png", bmpName = extension == ".bmp";
+    if ((format == "bmp" && pngName) || (format == "png" && bmpName))
+        return badUsage("--format=" + *format + " does not match the name '" + printable(*options.output) + "'");
+    options.sheet.png = format ? *format == "png" : pngName;
     options.folder = absolute(argv[optind]);
     options.progress = ::isatty(STDERR_FILENO);
     return batch::run(options);

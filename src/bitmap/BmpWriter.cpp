@@ -118,4 +118,44 @@ void write24(ByteSink& sink, int32_t width, int32_t height, const RowSource& row
     }
 }
 
+uint64_t fileSize32(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return 0;
+    const uint64_t total = kHeaderSize32 + uint64_t{4} * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    return total > 0xFFFFFFFFu ? 0 : total;
+}
+
+void write32(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows) {
+    const uint64_t total = fileSize32(width, height);
+    if (total == 0)
+        throw FormatError("a " + std::to_string(width) + " x " + std::to_string(height) +
+                          " picture cannot be written as a bitmap file");
+    std::array<uint8_t, kHeaderSize32> header{};
+    uint8_t* p = header.data();
+    *p++ = 'B';
+    *p++ = 'M';
+    put32(p, static_cast<uint32_t>(total));
+    put32(p, 0);  // reserved
+    put32(p, kHeaderSize32);
+    put32(p, kHeaderSize32 - 14);  // a version 5 info header
+    put32(p, static_cast<uint32_t>(width));
+    put32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    put16(p, 1);                               // planes
+    put16(p, 32);                              // bits per pixel
+    put32(p, 3);                               // bit fields
+    put32(p, static_cast<uint32_t>(total - kHeaderSize32));
+    put32(p, kPixelsPerMetre);
+    put32(p, kPixelsPerMetre);
+    put32(p, 0);  // colours used
+    put32(p, 0);  // colours important
+    for (const uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) put32(p, mask);
+    put32(p, 0x73524742);  // 'sRGB': no end points, gamma or profile follow
+    p += 36 + 12;          // the end points and gammas, unused
+    put32(p, 4);           // rendering intent: pictures
+    // The profile's place and size, and the reserved word: 0.
+    sink.write(header.data(), header.size());
+    // The words as they are in memory are the file's B, G, R, A bytes.
+    for (int32_t k = 0; k < height; ++k)
+        sink.write(reinterpret_cast<const uint8_t*>(rows(height - 1 - k)), uint64_t{4} * static_cast<uint32_t>(width));
+}
+
 }  // namespace bmp

@@ -39,4 +39,11 @@ std::array<uint8_t, kHeaderSize24> header24(int32_t width, int32_t height);
 uint64_t stride24(int32_t width);
 void packRows24(uint8_t* out, int32_t width, int32_t height, int32_t first, int32_t count, const RowSource& rows);
 
+// The 32-bit form, for a picture with transparency: a version 5 header with bit fields that
+// name the alpha byte, in sRGB, which browsers and image programs read as straight alpha; rows
+// bottom-up, 4 bytes a pixel. Its file size (0 where none can be) and the writer.
+constexpr uint32_t kHeaderSize32 = 14 + 124;
+uint64_t fileSize32(int32_t width, int32_t height);
+void write32(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows);
+
 }  // namespace bmp

@@ -1,5 +1,6 @@
 // Combine: every listed picture into the next cell of a grid at most 640 pixels wide.
 
+#include "compose/Gutters.h"
 #include "compose/Layout.h"
 #include "compose/PaintCell.h"
 #include "compose/PaintRun.h"
@@ -11,6 +12,7 @@
 #include "toolkit/Screen.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -106,13 +108,17 @@ void frmQuiltwright::cmdCombine_Click() {
     // failed or cancelled run is never saved as if it were complete. A first picture that fails
     // leaves the canvas, and Save, as they were.
     cmdSave.setEnabled(false);
+    picMain.KeepsAlpha = tmpPic.KeepsAlpha = Sheet.keepsAlpha();
+    m_transparent = false;
     setUpCanvas(canvasWidth, canvasHeight);  // once the first picture has loaded
     const bmp::Image& canvas = picMain.persistentImage();  // made here: the painting threads share it
+    std::atomic<bool> anyAlpha{false};
 
     // Every core paints: each thread its own scratch box for Drop to floor (the first uses tmpPic).
     std::vector<std::unique_ptr<tk::PictureBox>> scratch;
     for (int w = 1; w < threads; ++w) {
         scratch.push_back(std::make_unique<tk::PictureBox>(tmpPic.Name(), tmpPic.TabIndex()));
+        scratch.back()->KeepsAlpha = tmpPic.KeepsAlpha;
         scratch.back()->Move(tmpPic.Left(), tmpPic.Top(), tmpPic.Width(), tmpPic.Height());
     }
     compose::PaintSteps steps{
@@ -124,7 +130,14 @@ void frmQuiltwright::cmdCombine_Click() {
             const auto p = static_cast<int64_t>(i);
             const compose::CellPlace cell{compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(p))),
                                           compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p))), cellWidth, cellHeight};
-            compose::paintCell(picture, picMain, worker == 0 ? tmpPic : *scratch[static_cast<size_t>(worker - 1)], cell, drop, turn);
+            const uint32_t corner =
+                compose::paintCell(picture, picMain, worker == 0 ? tmpPic : *scratch[static_cast<size_t>(worker - 1)], cell, drop, turn);
+            if (picture.hasAlpha()) anyAlpha = true;
+            // The key's colour goes transparent wherever it is in the cell: with Drop to floor the
+            // background filled above the picture goes too.
+            if (Sheet.key != SheetStyle::Key::None)
+                picMain.setAlphaWhere(grid.left(p), grid.top(p), grid.left(p) + grid.cellWidth, grid.top(p) + grid.cellHeight,
+                                      Sheet.key == SheetStyle::Key::Corner ? corner : Sheet.keyColour, 0);
         },
         // A dropped picture wider than its cell reaches into the next cell of its row.
         [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); },
@@ -159,6 +172,8 @@ void frmQuiltwright::cmdCombine_Click() {
     compose::paintAll(toPaint.size(), threads, std::move(first), steps, [&](size_t painted) {
         command.report(QStringLiteral("%1 of %2 pictures painted").arg(painted).arg(pictures), static_cast<int64_t>(painted), pictures);
     });
+    if (Sheet.extrude > 0) compose::extrudeCells(picMain, grid, pictures, Sheet.extrude);
+    m_transparent = Sheet.keepsAlpha() && (Sheet.key != SheetStyle::Key::None || anyAlpha);
     cmdSave.setEnabled(true);
 }
 
@@ -175,7 +190,8 @@ std::vector<std::string> frmQuiltwright::picturesToPaint() {
 // The grid in whole pixels, from the cell's size in pixels (exactly what was typed, at every
 // screen factor), so that the sheet never depends on the screen.
 compose::Grid frmQuiltwright::gridFor(int32_t pictures, float cellWidth, float cellHeight) {
-    return compose::gridFor(pictures, compose::TwipsToPixelsX(cellWidth), compose::TwipsToPixelsY(cellHeight), kMostPixelsAcross);
+    return compose::gridFor(pictures, compose::TwipsToPixelsX(cellWidth), compose::TwipsToPixelsY(cellHeight), kMostPixelsAcross,
+                            Sheet.margin, Sheet.spacing);
 }
 
 compose::Grid frmQuiltwright::sheetGrid() {

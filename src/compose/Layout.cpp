@@ -7,14 +7,17 @@
 
 namespace compose {
 
-Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth) {
+Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth, int64_t margin, int64_t spacing) {
     Grid grid;
     grid.cellWidth = cellWidth;
     grid.cellHeight = cellHeight;
-    grid.perRow = std::max<int64_t>(1, rowWidth / cellWidth);
+    grid.margin = margin;
+    grid.spacing = spacing;
+    grid.perRow = std::max<int64_t>(1, (rowWidth - 2 * margin + spacing) / (cellWidth + spacing));
     grid.rows = (n + grid.perRow - 1) / grid.perRow;
-    grid.width = std::min(n * cellWidth, rowWidth);
-    grid.height = grid.rows * cellHeight;
+    const int64_t oneRow = 2 * margin + n * cellWidth + (n - 1) * spacing;
+    grid.width = n <= grid.perRow ? std::min(oneRow, rowWidth) : rowWidth;
+    grid.height = 2 * margin + grid.rows * cellHeight + (grid.rows - 1) * spacing;
     return grid;
 }
 

@@ -8,21 +8,23 @@
 namespace compose {
 
 // The grid of n cells (n >= 1) of cellWidth x cellHeight pixels (each 1 or more) on a canvas at
-// most rowWidth pixels wide: as many whole cells to a row as fit, and at least one (a cell wider
+// most rowWidth pixels wide, a margin around the cells and spacing between them (0 or more): as
+// many whole cells to a row as fit with the margins and spacing, and at least one (a cell wider
 // than the row is cut at the canvas's right edge), rows from the top. The canvas is as wide as
-// the n cells side by side where they fit in rowWidth, else rowWidth, and exactly as tall as the
-// rows the cells take.
+// the cells of its one row where they fit in rowWidth, else rowWidth, and exactly as tall as the
+// rows the cells take with their margins and spacing.
 struct Grid {
     int64_t cellWidth = 0, cellHeight = 0;
+    int64_t margin = 0, spacing = 0;
     int64_t perRow = 1;
     int64_t rows = 0;
     int64_t width = 0, height = 0;  // the canvas
 
     // Top-left corner of cell p, counted from 0 in painting order.
-    int64_t left(int64_t p) const { return p % perRow * cellWidth; }
-    int64_t top(int64_t p) const { return p / perRow * cellHeight; }
+    int64_t left(int64_t p) const { return margin + p % perRow * (cellWidth + spacing); }
+    int64_t top(int64_t p) const { return margin + p / perRow * (cellHeight + spacing); }
 };
-Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth);
+Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth, int64_t margin = 0, int64_t spacing = 0);
 
 // A scroll bar's Max: the 10-twip steps that bring the canvas's far edge into the area the view
 // shows, a part of a step counting as a whole one. The overflow error past the 32-bit range.

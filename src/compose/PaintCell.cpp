@@ -35,12 +35,13 @@ void frmQuiltwright::PaintCell(const tk::Picture& picture, tk::PictureBox& targe
     compose::paintCell(picture, target, tmpPic, {x, y, cellWidth, cellHeight}, chkDropFloor.Value() == 1);
 }
 
-void compose::paintCell(const tk::Picture& picture, tk::PictureBox& target, tk::PictureBox& scratch, const CellPlace& cell,
-                        bool dropToFloor, const std::function<void()>& turn) {
+uint32_t compose::paintCell(const tk::Picture& picture, tk::PictureBox& target, tk::PictureBox& scratch, const CellPlace& cell,
+                            bool dropToFloor, const std::function<void()>& turn) {
     const auto [x, y, cellWidth, cellHeight] = cell;
     if (!dropToFloor) {
         target.PaintPicture(picture, x, y, cellWidth, cellHeight);
-        return;
+        // The cell's first pixel is the picture's top-left as the cell's size samples it.
+        return argbToColour(target.Point(x, y)) & 0xFFFFFFu;
     }
 
     scratch.setScaleMode(3);
@@ -67,5 +68,11 @@ void compose::paintCell(const tk::Picture& picture, tk::PictureBox& target, tk::
     if (turn) turn();
     target.Line(kFilledBox, x, y, compose::PixelsToTwipsX(place(int64_t{left} + width)),
                 compose::PixelsToTwipsY(place(int64_t{top} + height)), background);
+    // A picture that keeps its alpha fills with its top-left pixel's alpha too.
+    const uint32_t corner = argbToColour(background);
+    if (target.KeepsAlpha && picture.hasAlpha() && width > 0 && height > 0)
+        target.setAlphaWhere(left, top, int64_t{left} + width, int64_t{top} + height, corner,
+                             static_cast<uint8_t>(scratch.persistentImage().row(0)[0] >> 24));
     target.PaintPicture(picture, x, compose::PixelsToTwipsY(dropped), {}, {}, 0.0f, 0.0f, {}, compose::PixelsToTwipsY(rows));
+    return corner;
 }

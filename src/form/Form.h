@@ -55,6 +55,19 @@ public:
 
     // The threads Combine paints on and Save writes with: 0 for every core the process may use.
     int Jobs = 0;
+    // How the batch tool's sheets are laid out and written; the window keeps the defaults, its
+    // one 24-bit Combined.bmp. A margin around the cells and spacing between them (pixels), each
+    // cell's edge repeated outwards into them (extrude), a colour made transparent (key: each
+    // picture's top-left colour, or one for all), and PNG. A transparent sheet keeps the alpha
+    // its pictures' bitmaps carry, and what no picture covers is transparent.
+    struct SheetStyle {
+        int32_t margin = 0, spacing = 0, extrude = 0;
+        enum class Key { None, Corner, Colour } key = Key::None;
+        uint32_t keyColour = 0;  // 0xRRGGBB
+        bool png = false;
+        bool keepsAlpha() const { return png || key != Key::None; }
+        bool isPlain() const { return margin == 0 && spacing == 0 && extrude == 0 && key == Key::None && !png; }
+    } Sheet;
     int threads() const;
 
     // Every control, in tab order.
@@ -121,6 +134,9 @@ private:
     // the canvas and one thread do not fit.
     int threadsFor(const compose::Grid& grid);
     const bmp::Image& canvasToSave();  // throws when there is nothing to save
+    tk::SaveFormat saveFormat();       // how the canvas Combine painted is written
+
+    bool m_transparent = false;  // what the last Combine painted holds transparency
 
     FormHost* m_host;
     discovery::DirectoryEnumerator* m_enumerator = nullptr;

@@ -77,7 +77,8 @@ std::string frameName(const std::string& picture, const std::string& folder) {
     return name;
 }
 
-std::string frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image) {
+std::string frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image,
+                          bool alpha) {
     std::string json = "{\"frames\": {";
     for (size_t i = 0; i < frames.size(); ++i) {
         const Frame& f = frames[i];
@@ -88,7 +89,7 @@ std::string frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, 
                 size(f.width, f.height) + "}";
     }
     json += "},\n \"meta\": {\"app\": \"Kestrune Quiltwright\", \"version\": \"1.02\", \"image\": " + quoted(image) +
-            ", \"format\": \"RGB888\", \"size\": " + size(sheetWidth, sheetHeight) + ", \"scale\": \"1\"}}\n";
+            ", \"format\": \"" + std::string(alpha ? "RGBA8888" : "RGB888") + "\", \"size\": " + size(sheetWidth, sheetHeight) + ", \"scale\": \"1\"}}\n";
     return json;
 }
 

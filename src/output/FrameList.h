@@ -20,8 +20,10 @@ struct Frame {
 // refused, naming the file (error 481).
 std::string frameName(const std::string& picture, const std::string& folder);
 
-// The frame list, frames in the order given; image is the sheet as the list names it.
-std::string frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image);
+// The frame list, frames in the order given; image is the sheet as the list names it, alpha
+// whether it has an alpha channel.
+std::string frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image,
+                          bool alpha = false);
 
 // target's path (absolute) relative to the folder from (absolute), such as "../c/sheet.bmp".
 std::string relativePath(const std::string& target, const std::string& from);

@@ -38,12 +38,24 @@ const bmp::Image& frmQuiltwright::canvasToSave() {
     return canvas;
 }
 
+// A transparent sheet is written with its alpha where any pixel is not opaque; any other in RGB
+// (PNG) or as the window's 24-bit bitmap.
+tk::SaveFormat frmQuiltwright::saveFormat() {
+    const bmp::Image& canvas = canvasToSave();
+    bool alpha = false;
+    const auto count = static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height);
+    for (size_t i = 0; m_transparent && i < count && !alpha; ++i) alpha = canvas.pixels[i] < 0xFF000000u;
+    return {Sheet.png, alpha};
+}
+
 void frmQuiltwright::saveCanvas(const std::string& target) {
-    tk::SavePicture(canvasToSave(), target, pipeWait(host()), threads());
+    tk::SavePicture(canvasToSave(), target, pipeWait(host()), threads(), saveFormat());
 }
 
 void frmQuiltwright::combineAndSave(const std::string& target) {
-    if (storage::AtomicFile::writesInPlace(target)) {  // a pipe or a device gets the sheet once it stands
+    // A pipe or a device gets the sheet once it stands, and so does a sheet whose gutters or
+    // transparency are worked once every cell is painted, or that is compressed whole.
+    if (storage::AtomicFile::writesInPlace(target) || !Sheet.isPlain()) {
         cmdCombine_Click();
         saveCanvas(target);
         return;
@@ -71,7 +83,9 @@ void frmQuiltwright::combineAndSave(const std::string& target) {
     file->commit();
 }
 
-void frmQuiltwright::saveCanvas(int fd, const std::string& name) { tk::SavePicture(canvasToSave(), fd, name); }
+void frmQuiltwright::saveCanvas(int fd, const std::string& name) {
+    tk::SavePicture(canvasToSave(), fd, name, saveFormat(), threads());
+}
 
 std::vector<std::string> frmQuiltwright::frameNames() {
     std::vector<std::string> names;
@@ -88,17 +102,18 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
         // The cell, as much of it as lies on the sheet (a cell wider than the sheet is cut there).
         frames.push_back({names[i], grid.left(p), grid.top(p), std::min(grid.cellWidth, grid.width - grid.left(p)), grid.cellHeight});
     }
+    const tk::SaveFormat format = saveFormat();
     const std::string json = output::frameListJson(frames, grid.width, grid.height,
-                                                   output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)));
+                                                   output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)), format.alpha);
     const bmp::Image& canvas = canvasToSave();
-    tk::checkSavable(canvas);
+    tk::checkSavable(canvas, format);
     storage::AtomicFile sheetFile(sheet, pipeWait(host()));
     if (!sheetFile.placeable())
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("A frame list needs its sheet in a file: %1 is a pipe, a device or "
                                                             "an open file, which an engine cannot find by its name")
                                                  .arg(tk::displayPath(sheet)));
     storage::AtomicFile listFile(list, pipeWait(host()));
-    tk::writePicture(canvas, sheetFile, threads());
+    tk::writePicture(canvas, sheetFile, threads(), format);
     listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
     storage::AtomicFile::commitTogether(sheetFile, listFile);
 }

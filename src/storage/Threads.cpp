@@ -1,6 +1,9 @@
 #include "storage/Threads.h"
 
 #include <atomic>
+#include <exception>
+#include <mutex>
+#include <vector>
 #include <system_error>
 
 namespace storage {
@@ -27,5 +30,31 @@ std::optional<std::thread> startThread(std::function<void()> body) {
 }
 
 void setThreadsAllowed(int count) { g_allowed = count; }
+
+void runAll(size_t count, int threads, const std::function<void(size_t)>& job) {
+    std::atomic<size_t> next{0};
+    std::mutex mutex;
+    size_t failedAt = SIZE_MAX;
+    std::exception_ptr failure;
+    const auto work = [&] {
+        for (size_t i; (i = next++) < count;) {
+            try {
+                job(i);
+            } catch (...) {
+                const std::lock_guard lock(mutex);
+                if (i < failedAt) failedAt = i, failure = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> started;
+    for (int t = 1; t < threads && static_cast<size_t>(t) < count; ++t) {
+        std::optional<std::thread> thread = startThread(work);
+        if (!thread) break;
+        started.push_back(std::move(*thread));
+    }
+    work();
+    for (std::thread& thread : started) thread.join();
+    if (failure) std::rethrow_exception(failure);
+}
 
 }  // namespace storage

@@ -2,8 +2,10 @@
 
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
+#include "bitmap/PngWriter.h"
 #include "storage/Failure.h"
 #include "storage/PictureWriter.h"
+#include "storage/Threads.h"
 #include "toolkit/EmbeddedImage.h"
 #include "toolkit/Errors.h"
 
@@ -12,6 +14,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 // Weak: a program without the decoder linked in finds the module instead.
 extern "C" bool quiltwright_decode_embedded(const uint8_t*, size_t, bool, uint64_t, tk::EmbeddedPixels*) __attribute__((weak));
@@ -65,6 +68,7 @@ Picture decodeEmbedded(const bmp::Decoded& decoded, const uint8_t* data, const s
 }  // namespace
 
 int32_t Picture::widthPixels() const { return m_file ? m_file->reader().width() : m_image ? m_image->width : 0; }
+bool Picture::hasAlpha() const { return m_file ? m_file->reader().hasAlpha() : m_image && m_image->hasAlpha; }
 int32_t Picture::heightPixels() const { return m_file ? m_file->reader().height() : m_image ? m_image->height : 0; }
 
 const bmp::Image& Picture::image() const {
@@ -111,37 +115,63 @@ Picture LoadPicture(const std::string& path, const std::function<void()>& storag
     }
 }
 
-void checkSavable(const bmp::Image& image) {
-    if (bmp::fileSize24(image.width, image.height) == 0)
-        throw Error(kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a bitmap file")
-                                         .arg(image.width).arg(image.height));
+void checkSavable(const bmp::Image& image, SaveFormat format) {
+    const bool fits = format.png ? image.width > 0 && image.height > 0
+                                 : (format.alpha ? bmp::fileSize32(image.width, image.height) : bmp::fileSize24(image.width, image.height)) != 0;
+    if (!fits)
+        throw Error(kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a %3 file")
+                                         .arg(image.width).arg(image.height).arg(format.png ? QStringLiteral("PNG") : QStringLiteral("bitmap")));
 }
 
-void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads) {
+namespace {
+
+// All of a file's bytes held in memory until they are complete: the room for them is then set
+// aside at once (a full disk fails before a byte is written, even in place), and written.
+struct InMemory : bmp::ByteSink {
+    std::vector<uint8_t> bytes;
+    void write(const uint8_t* data, size_t count) override { bytes.insert(bytes.end(), data, data + count); }
+};
+
+}  // namespace
+
+void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format) {
     try {
-        storage::PictureWriter writer(image, file);
-        writer.finish(threads);
+        const bmp::RowSource rows = [&](int32_t y) { return image.row(y); };
+        if (format.png) {
+            InMemory png;
+            bmp::writePng(png, image.width, image.height, rows, format.alpha,
+                          [threads](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, threads, job); });
+            file.reserve(png.bytes.size());
+            file.write(png.bytes.data(), png.bytes.size());
+        } else if (format.alpha) {
+            file.reserve(bmp::fileSize32(image.width, image.height));
+            bmp::write32(file, image.width, image.height, rows);
+        } else {
+            storage::PictureWriter writer(image, file);
+            writer.finish(threads);
+        }
     } catch (const storage::Failure& failure) {
         throw errorOf(failure);
     }
 }
 
-void SavePicture(const bmp::Image& image, const std::string& path, storage::AtomicFile::PipeWait pipeWait, int threads) {
-    checkSavable(image);
+void SavePicture(const bmp::Image& image, const std::string& path, storage::AtomicFile::PipeWait pipeWait, int threads,
+                 SaveFormat format) {
+    checkSavable(image, format);
     try {
         storage::AtomicFile file(path, pipeWait);
-        writePicture(image, file, threads);
+        writePicture(image, file, threads, format);
         file.commit();
     } catch (const storage::Failure& failure) {
         throw errorOf(failure);
     }
 }
 
-void SavePicture(const bmp::Image& image, int fd, const std::string& name) {
-    checkSavable(image);
+void SavePicture(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads) {
+    checkSavable(image, format);
     try {
         storage::AtomicFile file(fd, name);
-        writePicture(image, file);
+        writePicture(image, file, threads, format);
         file.commit();
     } catch (const storage::Failure& failure) {
         throw errorOf(failure);

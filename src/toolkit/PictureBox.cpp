@@ -210,6 +210,7 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
     if (sh < 0) sy += sh, sh = -sh, flipY = !flipY;
 
     bmp::Image& dst = image();
+    const uint32_t opaque = KeepsAlpha && picture.hasAlpha() ? 0 : kOpaque;
     const int64_t left = std::max<int64_t>(pixelEdge(dx), 0), right = std::min<int64_t>(pixelEdge(dx + dw), dst.width);
     const int64_t top = std::max<int64_t>(pixelEdge(dy), 0), bottom = std::min<int64_t>(pixelEdge(dy + dh), dst.height);
     if (left >= right || top >= bottom) return;
@@ -224,7 +225,7 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
         for (int64_t y = firstRow; y < endRow; ++y) {
             const uint32_t* in = rows.row(static_cast<int32_t>(y + shiftY)) + shiftX;
             uint32_t* out = dst.row(static_cast<int32_t>(y));
-            for (int64_t x = from; x < to; ++x) out[x] = in[x] | kOpaque;
+            for (int64_t x = from; x < to; ++x) out[x] = in[x] | opaque;
         }
         notify(Property::Image);
         return;
@@ -254,10 +255,10 @@ void PictureBox::PaintPicture(const Picture& picture, float x1, float y1, std::o
         uint32_t* out = dst.row(static_cast<int32_t>(y)) + left;
         if (straight) {
             const uint32_t* from = in + columns[0];
-            for (size_t i = 0; i < columns.size(); ++i) out[i] = from[i] | kOpaque;
+            for (size_t i = 0; i < columns.size(); ++i) out[i] = from[i] | opaque;
         } else {
             for (size_t i = 0; i < columns.size(); ++i)
-                if (columns[i] >= 0) out[i] = in[columns[i]] | kOpaque;
+                if (columns[i] >= 0) out[i] = in[columns[i]] | opaque;
         }
     }
     notify(Property::Image);
@@ -276,6 +277,30 @@ void PictureBox::fillRect(int64_t left, int64_t top, int64_t right, int64_t bott
     left = std::max<int64_t>(left, 0), top = std::max<int64_t>(top, 0);
     right = std::min<int64_t>(right, img.width), bottom = std::min<int64_t>(bottom, img.height);
     for (int64_t y = top; y < bottom; ++y) std::fill(img.row(static_cast<int32_t>(y)) + left, img.row(static_cast<int32_t>(y)) + right, argb);
+}
+
+void PictureBox::setAlphaWhere(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t rgb, uint8_t alpha) {
+    bmp::Image& img = image();
+    left = std::max<int64_t>(left, 0), top = std::max<int64_t>(top, 0);
+    right = std::min<int64_t>(right, img.width), bottom = std::min<int64_t>(bottom, img.height);
+    const uint32_t keyed = static_cast<uint32_t>(alpha) << 24;
+    for (int64_t y = top; y < bottom; ++y) {
+        uint32_t* row = img.row(static_cast<int32_t>(y));
+        for (int64_t x = left; x < right; ++x)
+            if ((row[x] & 0xFFFFFFu) == rgb) row[x] = (row[x] & 0xFFFFFFu) | keyed;
+    }
+    notify(Property::Image);
+}
+
+void PictureBox::copyPixels(int64_t left, int64_t top, int64_t width, int64_t height, int64_t toLeft, int64_t toTop) {
+    bmp::Image& img = image();
+    if (left < 0 || top < 0 || toLeft < 0 || toTop < 0 || width <= 0 || height <= 0 || left + width > img.width ||
+        toLeft + width > img.width || top + height > img.height || toTop + height > img.height)
+        throw invalidCall();
+    for (int64_t y = 0; y < height; ++y)
+        std::memcpy(img.row(static_cast<int32_t>(toTop + y)) + toLeft, img.row(static_cast<int32_t>(top + y)) + left,
+                    static_cast<size_t>(width) * sizeof(uint32_t));
+    notify(Property::Image);
 }
 
 void PictureBox::Line(int flags, float x1, float y1, float x2, float y2, uint32_t colour) {

@@ -32,6 +32,9 @@ public:
     int ScaleMode() const { return m_scaleMode; }
     void setScaleMode(int mode);
     bool AutoRedraw = false;
+    // A picture whose bitmap carries alpha keeps it when painted (copied, not blended); other
+    // pictures and Line stay opaque. Off in the window; the batch tool's transparent sheets.
+    bool KeepsAlpha = false;
     uint32_t BackColor = 0;  // 0x00BBGGRR
 
     // Size in pixels of the drawing area a box of the given outer size (twips) has.
@@ -54,6 +57,12 @@ public:
     uint32_t Point(float x, float y);  // 0x00BBGGRR, or 0xFFFFFFFF (-1) outside the image
     void Line(int flags, float x1, float y1, float x2, float y2, uint32_t colour);
     Picture Image();
+    // Pixels from left, top up to right, bottom (pixels, cut to the image) whose colour is rgb
+    // (0xRRGGBB) get this alpha.
+    void setAlphaWhere(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t rgb, uint8_t alpha);
+    // Copies width x height pixels from left, top to toLeft, toTop (pixels; both places inside
+    // the image, not overlapping).
+    void copyPixels(int64_t left, int64_t top, int64_t width, int64_t height, int64_t toLeft, int64_t toTop);
     void Cls();  // clears the image to the background colour
 
     // The persistent image (made on first use after a size change).

@@ -1,0 +1,194 @@
+// Sprite sheets from the batch tool, as properties over generated cases (cell sizes x margin x
+// spacing x extrude x key x Drop to floor x PNG or bitmap x threads), each judged against a
+// second route: the sheet without the new options (which the window's own tests pin down) cut
+// into cells and laid out again by computation, the alpha worked out from the rule the test's
+// pictures follow, the gutters by clamping to the nearest cell. The files are read by libpng, by
+// this program's reader, and by Pillow.
+
+#include "support/BatchProcess.h"
+#include "support/BmpBuilder.h"
+#include "support/TempTree.h"
+#include "toolkit/Picture.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// The test's pictures with alpha carry it as a function of their colour, so that the alpha of
+// every pixel can be told from a sheet that has none.
+uint32_t alphaOf(uint32_t rgb) { return (((rgb >> 8) & 0xFF) ^ 0x5A) << 24; }
+
+// A 32-bit bitmap with an alpha mask (a version 4 header).
+std::vector<uint8_t> alphaBmp(int width, int height, const ColourAt& colour) {
+    BmpSpec spec;
+    spec.width = width, spec.height = height, spec.bitsPerPixel = 32, spec.compression = 3, spec.infoSize = 108;
+    spec.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    for (int y = height - 1; y >= 0; --y)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t argb = colour(x, y) | alphaOf(colour(x, y));
+            for (const int shift : {0, 8, 16, 24}) spec.pixelData.push_back(static_cast<uint8_t>(argb >> shift));
+        }
+    return buildBmp(spec);
+}
+
+struct Sheet {
+    int64_t width = 0, height = 0;
+    bool alpha = false;  // the file has an alpha channel
+    std::vector<uint32_t> argb;
+    uint32_t at(int64_t x, int64_t y) const { return argb[size_t(y * width + x)]; }
+};
+
+Sheet readPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Sheet sheet;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return sheet;
+    sheet.alpha = image.format & PNG_FORMAT_FLAG_ALPHA;
+    image.format = PNG_FORMAT_BGRA;
+    sheet.width = image.width, sheet.height = image.height;
+    sheet.argb.resize(size_t(sheet.width * sheet.height));
+    if (!png_image_finish_read(&image, nullptr, sheet.argb.data(), 0, nullptr)) sheet.width = 0;
+    return sheet;
+}
+
+Sheet readBmp(const std::string& path) {
+    const tk::Picture picture = tk::LoadPicture(path);
+    const bmp::Image& image = picture.image();
+    Sheet sheet{image.width, image.height, image.hasAlpha, {}};
+    for (int64_t i = 0; i < sheet.width * sheet.height; ++i) sheet.argb.push_back(image.hasAlpha ? image.pixels[i] : image.pixels[i] | 0xFF000000u);
+    return sheet;
+}
+
+// A sheet's pixels as Pillow gives them, RGBA or RGB bytes, hashed.
+QByteArray digest(const Sheet& sheet) {
+    QByteArray bytes;
+    for (const uint32_t p : sheet.argb) {
+        bytes.append(char(p >> 16)).append(char(p >> 8)).append(char(p));
+        if (sheet.alpha) bytes.append(char(p >> 24));
+    }
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+}  // namespace
+
+TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_generated_case) {
+    const int64_t kWidths[] = {1, 2, 5, 16, 33, 64, 100, 213, 320, 321, 639, 640, 700};
+    TempTree tree;
+    QStringList forPillow;  // "path digest" lines
+    for (unsigned c = 0; c < 52; ++c) {
+        std::mt19937 random(c);
+        const int64_t cw = kWidths[c % std::size(kWidths)], ch = 1 + random() % 40;
+        const bool asToday = c % 9 == 0, drop = random() % 2;
+        const int64_t m = asToday ? 0 : random() % 6, s = asToday ? 0 : random() % 7, e = asToday ? 0 : random() % 5;
+        const int key = asToday ? 0 : int(random() % 3);  // none, corner, a colour
+        const bool png = !asToday && random() % 2;
+        const int jobs = 1 + int(random() % 3);
+        const size_t n = 1 + random() % 6;
+        const std::string folder = "case" + std::to_string(c) + "/";
+        std::vector<bool> withAlpha;
+        uint32_t firstBackground = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const int pw = 1 + int(random() % (drop ? cw : 2 * cw + 2)), ph = 1 + int(random() % (2 * ch + 2));
+            const uint32_t background = random() & 0xFFFFFF, ink = random() & 0xFFFFFF;
+            if (i == 0) firstBackground = background;
+            const ColourAt colour = [=](int x, int y) { return x >= pw / 3 && y >= ph / 2 ? (ink + uint32_t(x * 0x0301 + y * 0x10003)) & 0xFFFFFF : background; };
+            withAlpha.push_back(random() % 2);
+            tree.addFile(folder + "pics/" + char('a' + i) + ".bmp", withAlpha.back() ? alphaBmp(pw, ph, colour) : bmp24(pw, ph, colour));
+        }
+        const QString size = QStringLiteral("--width=%1").arg(cw), tall = QStringLiteral("--height=%1").arg(ch);
+        const QString pics = q(tree.path(folder + "pics"));
+        QStringList options = {size, tall, QStringLiteral("--margin=%1").arg(m), QStringLiteral("--spacing=%1").arg(s),
+                               QStringLiteral("--extrude=%1").arg(e), "--jobs=" + QString::number(jobs)};
+        if (asToday) options = {size, tall};
+        const uint32_t keyColour = key == 2 ? firstBackground : 0;
+        if (key) options << (key == 1 ? QStringLiteral("--key=corner") : QStringLiteral("--key=%1").arg(keyColour, 6, 16, QLatin1Char('0')));
+        if (drop) options << QStringLiteral("--drop-to-floor");
+        const std::string out = tree.path(folder + (png ? "out.png" : "out.bmp"));
+        SCOPED_TRACE(options.join(' ').toStdString() + (png ? " png" : " bmp"));
+        // The second route's sheets: stretched (the corner each cell's key is read from), and as
+        // the case paints its cells, both without the new options.
+        const BatchResult stretched = batch({size, tall, "--output=" + q(tree.path(folder + "s.bmp")), pics});
+        const BatchResult painted = batch(QStringList{size, tall, "--output=" + q(tree.path(folder + "p.bmp")), pics} + (drop ? QStringList{"--drop-to-floor"} : QStringList{}));
+        const BatchResult run = batch(options + QStringList{"--output=" + q(out), pics});
+        ASSERT_EQ(stretched.status + painted.status + run.status, 0) << run.err.toStdString();
+        if (asToday) {
+            EXPECT_EQ(tree.read(folder + "out.bmp"), tree.read(folder + "p.bmp")) << "today's bytes";
+            continue;
+        }
+        const Sheet corners = readBmp(tree.path(folder + "s.bmp")), cells = readBmp(tree.path(folder + "p.bmp"));
+
+        // The layout: as many cells to a row as fit in 640 with the margins and spacing.
+        const int64_t perRow = std::max<int64_t>(1, (640 - 2 * m + s) / (cw + s)), rows = (int64_t(n) + perRow - 1) / perRow;
+        const int64_t plainPerRow = std::max<int64_t>(1, 640 / cw);
+        Sheet expected;
+        expected.width = int64_t(n) <= perRow ? std::min<int64_t>(640, 2 * m + int64_t(n) * (cw + s) - s) : 640;
+        expected.height = 2 * m + rows * (ch + s) - s;
+        const bool keepsAlpha = png || key;
+        const bool transparent = keepsAlpha && (key || std::count(withAlpha.begin(), withAlpha.end(), true) > 0);
+        expected.argb.assign(size_t(expected.width * expected.height), transparent ? 0 : 0xFF000000u);
+        const auto cellAt = [&](int64_t p) { return std::pair{m + p % perRow * (cw + s), m + p / perRow * (ch + s)}; };
+        for (int64_t p = 0; p < int64_t(n); ++p) {
+            const auto [left, top] = cellAt(p);
+            const int64_t plainLeft = p % plainPerRow * cw, plainTop = p / plainPerRow * ch;
+            const uint32_t corner = corners.at(plainLeft, plainTop) & 0xFFFFFF;
+            for (int64_t y = 0; y < ch; ++y)
+                for (int64_t x = 0; x < cw && left + x < expected.width; ++x) {
+                    const uint32_t rgb = cells.at(plainLeft + x, plainTop + y) & 0xFFFFFF;
+                    uint32_t alpha = keepsAlpha && withAlpha[size_t(p)] ? alphaOf(rgb) : 0xFF000000u;
+                    if ((key == 1 && rgb == corner) || (key == 2 && rgb == keyColour)) alpha = 0;
+                    expected.argb[size_t((top + y) * expected.width + left + x)] = rgb | alpha;
+                }
+        }
+        // Gutters: a pixel within reach of a cell's edge takes the nearest pixel of that cell.
+        Sheet withGutters = expected;
+        for (int64_t p = 0; p < int64_t(n); ++p) {
+            const auto [left, top] = cellAt(p);
+            const int64_t right = std::min(left + cw, expected.width), bottom = top + ch;
+            const int64_t column = p % perRow, row = p / perRow;
+            const auto reach = [&](bool atEdge) { return std::min(e, atEdge ? m : s / 2); };
+            const int64_t x0 = left - reach(column == 0), x1 = right + std::min(reach(column + 1 == perRow), expected.width - right);
+            const int64_t y0 = top - reach(row == 0), y1 = bottom + reach(row + 1 == rows);
+            for (int64_t y = y0; y < y1; ++y)
+                for (int64_t x = x0; x < x1; ++x)
+                    withGutters.argb[size_t(y * expected.width + x)] = expected.at(std::clamp(x, left, right - 1), std::clamp(y, top, bottom - 1));
+        }
+        withGutters.alpha = transparent && std::any_of(withGutters.argb.begin(), withGutters.argb.end(), [](uint32_t p) { return p < 0xFF000000u; });
+        if (!withGutters.alpha)
+            for (uint32_t& p : withGutters.argb) p |= 0xFF000000u;
+
+        const Sheet written = png ? readPng(out) : readBmp(out);
+        ASSERT_EQ(written.width, withGutters.width);
+        ASSERT_EQ(written.height, withGutters.height);
+        EXPECT_EQ(written.alpha, withGutters.alpha);
+        for (int64_t y = 0; y < written.height; ++y)
+            for (int64_t x = 0; x < written.width; ++x)
+                ASSERT_EQ(written.at(x, y), withGutters.at(x, y)) << "at " << x << ", " << y;
+        if (png) {
+            const std::string again = tree.path(folder + "again.png");
+            ASSERT_EQ(batch(options + QStringList{"--jobs=" + QString::number(jobs % 3 + 1), "--output=" + q(again), pics}).status, 0);
+            EXPECT_EQ(tree.read(folder + "again.png"), tree.read(folder + "out.png")) << "the same bytes on other threads";
+        }
+        forPillow << q(out) + ' ' + (withGutters.alpha ? "RGBA " : "RGB ") + digest(withGutters);
+    }
+    // Pillow, a decoder of its own, reads every sheet to the same pixels.
+    QProcess pillow;
+    pillow.start(QStringLiteral("/usr/bin/python3"),
+                 {"-c", "import sys, hashlib\nfrom PIL import Image\nfor line in sys.stdin.read().splitlines():\n"
+                        "    path, mode, digest = line.split(' ')\n    im = Image.open(path).convert(mode)\n"
+                        "    print(hashlib.sha256(im.tobytes()).hexdigest() == digest, path)\n"});
+    ASSERT_TRUE(pillow.waitForStarted());
+    pillow.write(forPillow.join('\n').toUtf8());
+    pillow.closeWriteChannel();
+    ASSERT_TRUE(pillow.waitForFinished(60000));
+    const QString said = QString::fromUtf8(pillow.readAllStandardOutput());
+    EXPECT_EQ(pillow.exitCode(), 0) << pillow.readAllStandardError().toStdString();
+    EXPECT_EQ(said.count(QStringLiteral("True ")), forPillow.size()) << said.toStdString();
+}
