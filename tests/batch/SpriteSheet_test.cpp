@@ -7,10 +7,14 @@
 
 #include "support/BatchProcess.h"
 #include "support/BmpBuilder.h"
+#include "support/Engine.h"
 #include "support/TempTree.h"
 #include "toolkit/Picture.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrl>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -191,4 +195,56 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
     const QString said = QString::fromUtf8(pillow.readAllStandardOutput());
     EXPECT_EQ(pillow.exitCode(), 0) << pillow.readAllStandardError().toStdString();
     EXPECT_EQ(said.count(QStringLiteral("True ")), forPillow.size()) << said.toStdString();
+}
+
+TEST(SpriteSheet, phasers_spritesheet_loader_slices_by_margin_and_spacing_and_keyed_backgrounds_are_transparent) {
+    // Phaser's load.spritesheet, given the cell size, margin and spacing the sheet was made
+    // with, for generated sizes: frame k is cell k, every pixel as libpng reads the sheet, and
+    // each frame's keyed background (its top-left colour) has alpha 0.
+    TempTree tree;
+    Engine engine(tree, QStringLiteral("check-spritesheet.html"));
+    if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
+    std::mt19937 random(5);
+    QJsonArray sheets;
+    std::vector<Sheet> written;
+    for (int i = 0; i < 4; ++i) {
+        const int cw = 1 + int(random() % 64), ch = 1 + int(random() % 40), m = int(random() % 6), s = int(random() % 7), n = 1 + int(random() % 12);
+        const std::string folder = "pics" + std::to_string(i);
+        for (int k = 0; k < n; ++k) {
+            const uint32_t background = random() & 0xFFFFFF, ink = background ^ 0x808080;
+            tree.addFile(folder + "/" + char('a' + k) + ".bmp", bmp24(1 + int(random() % 90), 1 + int(random() % 50), [=](int x, int y) { return x > 2 && y > 2 ? ink : background; }));
+        }
+        const std::string image = "game/assets/sheet" + std::to_string(i) + ".png";
+        ASSERT_EQ(batch({QStringLiteral("--width=%1").arg(cw), QStringLiteral("--height=%1").arg(ch), QStringLiteral("--margin=%1").arg(m),
+                         QStringLiteral("--spacing=%1").arg(s), QStringLiteral("--extrude=%1").arg(random() % 3), "--key=corner",
+                         "--output=" + q(tree.path(image)), q(tree.path(folder))}).status, 0);
+        written.push_back(readPng(tree.path(image)));
+        sheets.append(QJsonObject{{"image", q(image.substr(5))}, {"frameWidth", cw}, {"frameHeight", ch}, {"margin", m}, {"spacing", s}, {"frames", n}});
+    }
+    const QJsonObject seen = engine.open("sheets=" + QUrl::toPercentEncoding(QString::fromUtf8(QJsonDocument(sheets).toJson(QJsonDocument::Compact))));
+    if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
+    ASSERT_FALSE(seen.contains("error")) << seen["error"].toString().toStdString();
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        const QJsonObject asked = sheets[i].toObject(), got = seen["sheets"].toArray()[i].toObject();
+        const int cw = asked["frameWidth"].toInt(), ch = asked["frameHeight"].toInt(), m = asked["margin"].toInt(), s = asked["spacing"].toInt();
+        const int64_t perRow = std::max(1, (640 - 2 * m + s) / (cw + s));
+        SCOPED_TRACE(QJsonDocument(asked).toJson(QJsonDocument::Compact).toStdString());
+        const QJsonArray frames = got["frames"].toArray();
+        ASSERT_EQ(frames.size(), asked["frames"].toInt());
+        EXPECT_GE(got["total"].toInt(), asked["frames"].toInt());
+        for (qsizetype k = 0; k < frames.size(); ++k) {
+            const QJsonObject frame = frames[k].toObject();
+            const int64_t left = m + k % perRow * (cw + s), top = m + k / perRow * (ch + s);
+            ASSERT_EQ(QList<int>({frame["x"].toInt(), frame["y"].toInt(), frame["w"].toInt(), frame["h"].toInt()}),
+                      QList<int>({int(left), int(top), cw, ch})) << "frame " << k;
+            const QJsonArray pixels = frame["pixels"].toArray();
+            EXPECT_EQ(uint32_t(pixels[0].toDouble()) >> 24, 0u) << "the keyed background of frame " << k;
+            for (int y = 0; y < ch; ++y)
+                for (int x = 0; x < cw; ++x) {
+                    const auto phaser = uint32_t(pixels[y * cw + x].toDouble()), ours = written[size_t(i)].at(left + x, top + y);
+                    // A browser keeps no colour under alpha 0.
+                    ASSERT_EQ(phaser >> 24 ? phaser : 0u, ours >> 24 ? ours : 0u) << "frame " << k << " at " << x << ", " << y;
+                }
+        }
+    }
 }

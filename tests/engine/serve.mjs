@@ -6,7 +6,7 @@ import http from 'node:http';
 import path from 'node:path';
 
 const root = path.resolve(process.argv[2]);
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.json': 'application/json', '.bmp': 'image/bmp' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.json': 'application/json', '.bmp': 'image/bmp', '.png': 'image/png' };
 const server = http.createServer((request, response) => {
   const file = path.join(root, decodeURIComponent(new URL(request.url, 'http://localhost').pathname));
   if (!file.startsWith(root + path.sep)) return response.writeHead(403).end();

@@ -1,0 +1,53 @@
+#include "support/Engine.h"
+
+#include <QJsonDocument>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+
+#include <fstream>
+
+Engine::Engine(const TempTree& tree, const QString& page) : m_tree(tree), m_page(page) {
+    m_chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    const std::string phaser = std::string(QW_ENGINE_FETCHED) + "/phaser-3.90.0.min.js";
+    if (m_chromium.isEmpty() || node.isEmpty() || !std::ifstream(phaser)) {
+        m_missing = QStringLiteral("the engine cannot run here: %1%2%3")
+                        .arg(m_chromium.isEmpty() ? "no chromium; " : "", node.isEmpty() ? "no node; " : "",
+                             std::ifstream(phaser) ? "" : "Phaser was not fetched (scripts/fetch-engine)");
+        return;
+    }
+    tree.addFolder("game/assets");
+    tree.addFolder("profile");
+    tree.addFolder("tmp");
+    tree.addFile("game/phaser.min.js", readFile(phaser));
+    tree.addFile("game/" + page.toStdString(), readFile(std::string(QW_ENGINE) + "/" + page.toStdString()));
+    m_server.start(node, {QStringLiteral(QW_ENGINE "/serve.mjs"), QString::fromStdString(tree.path("game"))});
+    if (!m_server.waitForReadyRead(10000)) m_missing = QStringLiteral("the server did not start: ") + m_server.readAllStandardError();
+    m_port = QString::fromLatin1(m_server.readLine()).trimmed();
+}
+
+Engine::~Engine() {
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+QJsonObject Engine::open(const QString& query) {
+    if (!m_missing.isEmpty()) return {};
+    QProcess browser;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), QString::fromStdString(m_tree.path("tmp")));  // nothing of the browser's left in /tmp
+    browser.setProcessEnvironment(environment);
+    browser.start(m_chromium, {"--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-quic", "--no-first-run",
+                               "--disable-sync", "--disable-background-networking", "--disable-component-update",
+                               "--user-data-dir=" + QString::fromStdString(m_tree.path("profile")), "--virtual-time-budget=20000", "--dump-dom",
+                               "http://127.0.0.1:" + m_port + "/" + m_page + "?" + query});
+    if (!browser.waitForFinished(90000)) browser.kill();
+    const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
+    const QString start = QStringLiteral("<pre id=\"result\">");
+    if (!dom.contains(start)) {  // the page never came: the browser cannot run here
+        m_missing = QStringLiteral("the browser did not show the page: ") + browser.readAllStandardError().right(400);
+        return {};
+    }
+    const qsizetype at = dom.indexOf(start) + start.size();
+    return QJsonDocument::fromJson(QByteArray::fromBase64(dom.mid(at, dom.indexOf(QStringLiteral("</pre>")) - at).toLatin1())).object();
+}
