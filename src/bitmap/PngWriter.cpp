@@ -40,30 +40,47 @@ void toBytes(const uint32_t* pixels, int32_t width, bool alpha, uint8_t* out) {
     }
 }
 
-int paeth(int a, int b, int c) {
+uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
     const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
     return pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
 }
 
-// The row filtered by each of the five filters, and the one whose bytes, taken as signed, sum
-// smallest (the rule libpng and most encoders follow) written out after its filter byte.
+// The sum of a filtered row's bytes taken as signed: the smaller, the better it deflates.
+uint64_t weight(const uint8_t* t, size_t n) {
+    uint64_t sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += static_cast<uint64_t>(std::abs(static_cast<int8_t>(t[i])));
+    return sum;
+}
+
+// The row filtered by each of the five filters, and the one whose bytes weigh least (the rule
+// libpng and most encoders follow) written out after its filter byte. A row of one colour
+// throughout is taken by Sub or Up at once.
 void filterRow(const uint8_t* row, const uint8_t* above, size_t stride, size_t bpp, uint8_t* out,
                std::array<std::vector<uint8_t>, 5>& trial) {
-    uint64_t best = UINT64_MAX;
-    int chosen = 0;
-    for (int f = 0; f < 5; ++f) {
-        uint8_t* t = trial[static_cast<size_t>(f)].data();
-        uint64_t sum = 0;
-        for (size_t i = 0; i < stride; ++i) {
-            const int a = i >= bpp ? row[i - bpp] : 0, b = above[i], c = i >= bpp ? above[i - bpp] : 0;
-            const int predicted = f == 0 ? 0 : f == 1 ? a : f == 2 ? b : f == 3 ? (a + b) / 2 : paeth(a, b, c);
-            t[i] = static_cast<uint8_t>(row[i] - predicted);
-            sum += static_cast<uint64_t>(std::abs(static_cast<int8_t>(t[i])));
-        }
-        if (sum < best) best = sum, chosen = f;
+    uint8_t* none = trial[0].data();
+    uint8_t* sub = trial[1].data();
+    uint8_t* up = trial[2].data();
+    uint8_t* average = trial[3].data();
+    uint8_t* paethed = trial[4].data();
+    for (size_t i = 0; i < bpp; ++i) {
+        none[i] = sub[i] = row[i];
+        up[i] = static_cast<uint8_t>(row[i] - above[i]);
+        average[i] = static_cast<uint8_t>(row[i] - above[i] / 2);
+        paethed[i] = static_cast<uint8_t>(row[i] - above[i]);
     }
+    for (size_t i = bpp; i < stride; ++i) {
+        none[i] = row[i];
+        sub[i] = static_cast<uint8_t>(row[i] - row[i - bpp]);
+        up[i] = static_cast<uint8_t>(row[i] - above[i]);
+        average[i] = static_cast<uint8_t>(row[i] - (row[i - bpp] + above[i]) / 2);
+    }
+    for (size_t i = bpp; i < stride; ++i) paethed[i] = static_cast<uint8_t>(row[i] - paeth(row[i - bpp], above[i], above[i - bpp]));
+    uint64_t best = UINT64_MAX;
+    size_t chosen = 0;
+    for (size_t f = 0; f < 5 && best > 0; ++f)
+        if (const uint64_t w = weight(trial[f].data(), stride); w < best) best = w, chosen = f;
     out[0] = static_cast<uint8_t>(chosen);
-    std::memcpy(out + 1, trial[static_cast<size_t>(chosen)].data(), stride);
+    std::memcpy(out + 1, trial[chosen].data(), stride);
 }
 
 // Filters and deflates band k: rows first .. end - 1, primed with the filtered rows before it.
