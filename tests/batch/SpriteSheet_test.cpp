@@ -9,6 +9,7 @@
 #include "support/BmpBuilder.h"
 #include "support/Engine.h"
 #include "support/TempTree.h"
+#include "bitmap/BmpWriter.h"
 #include "toolkit/Picture.h"
 
 #include <QCryptographicHash>
@@ -246,5 +247,42 @@ TEST(SpriteSheet, phasers_spritesheet_loader_slices_by_margin_and_spacing_and_ke
                     ASSERT_EQ(phaser >> 24 ? phaser : 0u, ours >> 24 ? ours : 0u) << "frame " << k << " at " << x << ", " << y;
                 }
         }
+    }
+}
+
+TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_write_nothing) {
+    TempTree tree;
+    tree.addFile("pics/a.bmp", solidBmp(4, 4, 0xFF00FF));
+    const QString pics = q(tree.path("pics")), out = q(tree.path("out"));
+    const std::tuple<QStringList, int, const char*> rows[] = {
+        {{"--output=" + out + "/s.PNG"}, 0, "s.PNG"},
+        {{"--format=PNG", "--output=" + out + "/sheet"}, 0, "sheet"},
+        {{"--format=png"}, 0, "../pics/Combined.png"},
+        {{"--format=bmp", "--key=#FF00ff", "--output=" + out + "/k.bmp"}, 0, "k.bmp"},
+        {{"--spacing=-1", "--output=" + out + "/x.png"}, 2, "invalid value '-1' for '--spacing'"},
+        {{"--margin=4097", "--output=" + out + "/x.png"}, 2, "invalid value '4097' for '--margin'"},
+        {{"--extrude=1.5", "--output=" + out + "/x.png"}, 2, "invalid value '1.5' for '--extrude'"},
+        {{"--key=red", "--output=" + out + "/x.png"}, 2, "invalid value 'red' for '--key'"},
+        {{"--key=ff00f", "--output=" + out + "/x.png"}, 2, "invalid value 'ff00f' for '--key'"},
+        {{"--format=gif", "--output=" + out + "/x.png"}, 2, "invalid value 'gif' for '--format'"},
+        {{"--format=bmp", "--output=" + out + "/x.png"}, 2, "--format=bmp does not match the name"},
+        {{"--format=png", "--output=" + out + "/x.Bmp"}, 2, "--format=png does not match the name"}};
+    for (const auto& [arguments, status, said] : rows) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        tree.addFolder("out");
+        const BatchResult run = batch(arguments + QStringList{pics});
+        ASSERT_EQ(run.status, status) << run.err.toStdString();
+        if (status == 2) {
+            EXPECT_TRUE(run.err.startsWith("quiltwright-batch: " + QString::fromUtf8(said))) << run.err.toStdString();
+            EXPECT_TRUE(tree.list("out").empty()) << "nothing written";
+            continue;
+        }
+        const std::vector<uint8_t> written = tree.read("out/" + std::string(said));
+        const bool png = written.size() > 8 && written[1] == 'P' && written[2] == 'N' && written[3] == 'G';
+        EXPECT_EQ(png, !arguments.join(' ').contains("bmp")) << "the format its name or --format gives";
+        if (!png) {
+            EXPECT_EQ(written.size(), bmp::kHeaderSize32 + 64 * 64 * 4u) << "keyed: 32 bits, alpha, one cell of 64";
+        }
+        std::remove(tree.path("out/" + std::string(said)).c_str());
     }
 }
