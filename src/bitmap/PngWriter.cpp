@@ -40,9 +40,11 @@ void toBytes(const uint32_t* pixels, int32_t width, bool alpha, uint8_t* out) {
     }
 }
 
-uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
-    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
+// Paeth's predictor of a byte from its left (a), upper (b) and upper-left (c) neighbours, without
+// branches, so that whole rows of it are computed a vector at a time.
+inline uint8_t paeth(int a, int b, int c) {
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
 }
 
 // The sum of a filtered row's bytes taken as signed: the smaller, the better it deflates.
@@ -53,31 +55,27 @@ uint64_t weight(const uint8_t* t, size_t n) {
 }
 
 // The row filtered by each of the five filters, and the one whose bytes weigh least (the rule
-// libpng and most encoders follow) written out after its filter byte. A row of one colour
-// throughout is taken by Sub or Up at once.
-void filterRow(const uint8_t* row, const uint8_t* above, size_t stride, size_t bpp, uint8_t* out,
+// libpng and most encoders follow) written out after its filter byte.
+void filterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, size_t stride, size_t bpp, uint8_t* out,
                std::array<std::vector<uint8_t>, 5>& trial) {
-    uint8_t* none = trial[0].data();
-    uint8_t* sub = trial[1].data();
-    uint8_t* up = trial[2].data();
-    uint8_t* average = trial[3].data();
-    uint8_t* paethed = trial[4].data();
+    uint8_t* __restrict sub = trial[1].data();
+    uint8_t* __restrict up = trial[2].data();
+    uint8_t* __restrict average = trial[3].data();
+    uint8_t* __restrict paethed = trial[4].data();
+    std::memcpy(trial[0].data(), row, stride);
     for (size_t i = 0; i < bpp; ++i) {
-        none[i] = sub[i] = row[i];
-        up[i] = static_cast<uint8_t>(row[i] - above[i]);
+        sub[i] = row[i];
+        up[i] = paethed[i] = static_cast<uint8_t>(row[i] - above[i]);
         average[i] = static_cast<uint8_t>(row[i] - above[i] / 2);
-        paethed[i] = static_cast<uint8_t>(row[i] - above[i]);
     }
-    for (size_t i = bpp; i < stride; ++i) {
-        none[i] = row[i];
-        sub[i] = static_cast<uint8_t>(row[i] - row[i - bpp]);
-        up[i] = static_cast<uint8_t>(row[i] - above[i]);
-        average[i] = static_cast<uint8_t>(row[i] - (row[i - bpp] + above[i]) / 2);
-    }
+    // One loop a filter: each a vector at a time.
+    for (size_t i = bpp; i < stride; ++i) sub[i] = static_cast<uint8_t>(row[i] - row[i - bpp]);
+    for (size_t i = bpp; i < stride; ++i) up[i] = static_cast<uint8_t>(row[i] - above[i]);
+    for (size_t i = bpp; i < stride; ++i) average[i] = static_cast<uint8_t>(row[i] - ((row[i - bpp] + above[i]) >> 1));
     for (size_t i = bpp; i < stride; ++i) paethed[i] = static_cast<uint8_t>(row[i] - paeth(row[i - bpp], above[i], above[i - bpp]));
     uint64_t best = UINT64_MAX;
     size_t chosen = 0;
-    for (size_t f = 0; f < 5 && best > 0; ++f)
+    for (size_t f = 0; f < 5; ++f)
         if (const uint64_t w = weight(trial[f].data(), stride); w < best) best = w, chosen = f;
     out[0] = static_cast<uint8_t>(chosen);
     std::memcpy(out + 1, trial[chosen].data(), stride);
