@@ -92,17 +92,22 @@ int run(const Options& options) {
         form.chkDropFloor.setValue(options.dropToFloor ? 1 : 0);
         form.Jobs = options.jobs;
         form.Sheet = options.sheet;
+        form.AtlasArray = options.atlasArray;
+        form.NaturalOrder = options.naturalOrder;
         const std::string sheet = options.output.value_or(form.dir.Path() + (form.dir.Path() == "/" ? "" : "/") +
                                                           (options.sheet.png ? "Combined.png" : "Combined.bmp"));
-        if (options.atlas) {
-            if (tk::normalizeFolder(*options.atlas) == tk::normalizeFolder(sheet))
-                throw tk::Error(tk::kPathFileAccess, QStringLiteral("--atlas names the sheet itself, %1; give the frame list "
-                                                                    "a name of its own").arg(tk::displayPath(sheet)));
-            form.frameNames();  // a name no frame list can hold is refused before any work
+        const std::optional<std::string>& data = options.atlas ? options.atlas : options.grid;
+        if (data) {
+            if (tk::normalizeFolder(*data) == tk::normalizeFolder(sheet))
+                throw tk::Error(tk::kPathFileAccess, QStringLiteral("%1 names the sheet itself, %2; give the frame list "
+                                                                    "a name of its own")
+                                                         .arg(options.atlas ? "--atlas" : "--grid", tk::displayPath(sheet)));
+            if (options.atlas) form.frameNames();  // a name no frame list can hold is refused before any work
         }
-        if (options.atlas || toStandardOutput) {
+        if (data || toStandardOutput) {
             form.cmdCombine_Click();
             if (options.atlas) form.saveCanvasWithFrameList(sheet, *options.atlas);
+            else if (options.grid) form.saveCanvasWithGrid(sheet, *options.grid);
             else form.saveCanvas(STDOUT_FILENO, "standard output");
         } else {
             form.combineAndSave(sheet);  // the sheet's rows are written while the rest is painted

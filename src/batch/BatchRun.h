@@ -16,6 +16,9 @@ struct Options {
     bool dropToFloor = false;
     std::optional<std::string> output;  // instead of FOLDER/Combined.bmp; "-" for standard output
     std::optional<std::string> atlas;   // the frame list, written beside the sheet
+    std::optional<std::string> grid;    // or the grid's numbers alone
+    bool atlasArray = false;            // the frame list in the "JSON Array" layout
+    bool naturalOrder = false;          // pictures in natural order
     std::string folder;
     bool progress = false;  // report progress on stderr
     int jobs = 0;           // threads to paint on; 0 for every core

@@ -27,9 +27,15 @@ constexpr const char* kHelp =
     "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
     "  --output=FILE      write FILE instead of FOLDER/Combined.bmp; - for standard output\n"
     "  --jobs=N           paint on N threads at once (every core the process may use)\n"
-    "  --atlas=FILE       also write FILE, a frame list in JSON (the \"JSON Hash\" layout of\n"
-    "                     sprite packers, which Phaser's atlas loader reads with the sheet):\n"
-    "                     each picture's cell, keyed by its path below FOLDER\n"
+    "  --order=natural    paint in natural order, digits compared as numbers (walk_2 before\n"
+    "                     walk_10); --order=list, the default, is the window's order\n"
+    "  --atlas=FILE       also write FILE, a frame list in JSON that Phaser's atlas loader and\n"
+    "                     PixiJS's Assets read with the sheet: each picture's cell, keyed by its\n"
+    "                     path below FOLDER; an animation for each folder, its frames in sheet\n"
+    "                     order; with --drop-to-floor each frame anchored at its bottom centre;\n"
+    "                     the grid's numbers in meta.grid\n"
+    "  --atlas-format=hash|array  the list's layout: \"JSON Hash\" (the default) or \"JSON Array\"\n"
+    "  --grid=FILE        write only the grid's numbers to FILE, for engines that slice a grid\n"
     "\n"
     "Sprite sheets:\n"
     "  --format=png|bmp   the sheet's format; FILE ending in .png (any case) writes PNG, and\n"
@@ -115,18 +121,20 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude };
+    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude, kAtlasFormat, kGrid, kOrder };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
         {"atlas", required_argument, nullptr, kAtlas},   {"jobs", required_argument, nullptr, kJobs},
         {"format", required_argument, nullptr, kFormat}, {"key", required_argument, nullptr, kKey},
         {"margin", required_argument, nullptr, kMargin}, {"spacing", required_argument, nullptr, kSpacing},
-        {"extrude", required_argument, nullptr, kExtrude},
+        {"extrude", required_argument, nullptr, kExtrude}, {"atlas-format", required_argument, nullptr, kAtlasFormat},
+        {"grid", required_argument, nullptr, kGrid},       {"order", required_argument, nullptr, kOrder},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
     std::optional<std::string> format;
+    bool atlasFormatGiven = false;
     opterr = 0;  // the messages below name the program the same way whatever argv[0] is
     for (int c; (c = ::getopt_long(argc, argv, ":hV", kOptions, nullptr)) != -1;) {
         switch (c) {
@@ -183,9 +191,21 @@ int main(int argc, char* argv[]) {
             options.output = std::string_view(optarg) == "-" ? "-" : absolute(optarg);
             break;
         case kAtlas:
+        case kGrid:
             if (*optarg == '\0' || std::string_view(optarg) == "-")
-                return badUsage("option '--atlas' needs a file name: an engine finds the sheet beside it");
-            options.atlas = absolute(optarg);
+                return badUsage(std::string("option '--") + (c == kAtlas ? "atlas" : "grid") + "' needs a file name: an engine finds the sheet beside it");
+            (c == kAtlas ? options.atlas : options.grid) = absolute(optarg);
+            break;
+        case kAtlasFormat:
+            if (lowered(optarg) != "hash" && lowered(optarg) != "array")
+                return badUsage("invalid value '" + printable(optarg) + "' for '--atlas-format': give 'hash' or 'array'");
+            options.atlasArray = lowered(optarg) == "array";
+            atlasFormatGiven = true;
+            break;
+        case kOrder:
+            if (lowered(optarg) != "natural" && lowered(optarg) != "list")
+                return badUsage("invalid value '" + printable(optarg) + "' for '--order': give 'natural' or 'list'");
+            options.naturalOrder = lowered(optarg) == "natural";
             break;
         case ':': return badUsage("option '" + printable(argv[optind - 1]) + "' requires a value");
         default: {
@@ -207,9 +227,13 @@ int main(int argc, char* argv[]) {
     if (optind == argc) return badUsage("missing FOLDER");
     if (optind + 1 < argc) return badUsage("more than one FOLDER given: '" + printable(argv[optind + 1]) + "'");
     if (*argv[optind] == '\0') return badUsage("FOLDER is empty; give a folder's name ('.' for the current folder)");
-    if (options.atlas && options.output == "-")
-        return badUsage("--atlas needs the sheet in a file (--output=FILE or FOLDER/Combined.bmp), not '-': an "
-                        "engine finds the image by its name");
+    if ((options.atlas || options.grid) && options.output == "-")
+        return badUsage(std::string(options.atlas ? "--atlas" : "--grid") +
+                        " needs the sheet in a file (--output=FILE or FOLDER/Combined.bmp), not '-': an engine finds the image "
+                        "by its name");
+    if (options.atlas && options.grid)
+        return badUsage("give --atlas or --grid, not both: the frame list holds the grid too");
+    if (atlasFormatGiven && !options.atlas) return badUsage("--atlas-format needs --atlas");
     if (options.output == "-" && ::isatty(STDOUT_FILENO))
         return badUsage("standard output is a terminal; a bitmap is not written there (redirect it, or give "
                         "--output=FILE)");

@@ -184,6 +184,8 @@ std::vector<std::string> frmQuiltwright::picturesToPaint() {
     const int32_t last = piclist.ListCount() - 1;
     for (int32_t i = 0; i <= last; ++i)
         if (!isOwnOutput(piclist.List(i))) pictures.push_back(piclist.List(i));
+    if (NaturalOrder)
+        std::stable_sort(pictures.begin(), pictures.end(), [](const std::string& a, const std::string& b) { return tk::compareNatural(a, b) < 0; });
     return pictures;
 }
 

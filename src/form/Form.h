@@ -68,6 +68,11 @@ public:
         bool keepsAlpha() const { return png || key != Key::None; }
         bool isPlain() const { return margin == 0 && spacing == 0 && extrude == 0 && key == Key::None && !png; }
     } Sheet;
+    // The frame list in the "JSON Array" layout rather than "JSON Hash"; the batch tool's.
+    bool AtlasArray = false;
+    // Pictures in natural order (digits compared as numbers: walk_2 before walk_10) rather than
+    // the list's; the batch tool's, so that the window and the batch tool give the same sheet.
+    bool NaturalOrder = false;
     int threads() const;
 
     // Every control, in tab order.
@@ -115,6 +120,8 @@ public:
     // paints for the list and the cell size as they stand (right after a Combine, what it painted),
     // keyed by its path below the open folder, with its cell. Both files are swapped in together.
     void saveCanvasWithFrameList(const std::string& sheet, const std::string& list);
+    // The same with the grid's numbers alone at gridFile, for engines that slice the sheet by them.
+    void saveCanvasWithGrid(const std::string& sheet, const std::string& gridFile);
     // The frame names of the listed pictures Combine paints; refuses one that is not UTF-8.
     std::vector<std::string> frameNames();
 
@@ -135,6 +142,8 @@ private:
     int threadsFor(const compose::Grid& grid);
     const bmp::Image& canvasToSave();  // throws when there is nothing to save
     tk::SaveFormat saveFormat();       // how the canvas Combine painted is written
+    // Writes the canvas at sheet and json at data, swapped in together.
+    void saveCanvasBeside(const std::string& sheet, const std::string& data, const QByteArray& json);
 
     bool m_transparent = false;  // what the last Combine painted holds transparency
 

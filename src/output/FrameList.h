@@ -1,8 +1,11 @@
 #pragma once
-// The frame list game engines read beside a sheet: JSON in the "JSON Hash" layout that sprite
-// packers write (frames keyed by name, each with its rectangle on the sheet, and the sheet's
-// image and size), which Phaser's atlas loader, PixiJS's spritesheet loader and the importers of
-// other engines read.
+// The frame data game engines read beside a sheet, as JSON that Qt's JSON writer makes: the frame
+// list in the "JSON Hash" or "JSON Array" layout sprite packers write (each frame's rectangle on
+// the sheet, with Drop to floor its anchor; the folders' animations; the sheet's image, size and
+// grid), which Phaser's atlas loader and PixiJS's spritesheet loader read; or the grid alone, for
+// engines that slice the sheet by numbers.
+
+#include <QByteArray>
 
 #include <cstdint>
 #include <string>
@@ -15,15 +18,30 @@ struct Frame {
     int64_t x = 0, y = 0, width = 0, height = 0;  // pixels on the sheet
 };
 
+// The grid's numbers as Phaser's load.spritesheet, Unity's grid slicing and Godot's frames take
+// them: cells of frameWidth x frameHeight, margin around them, spacing between, columns to a row.
+struct GridNumbers {
+    int64_t frameWidth = 0, frameHeight = 0, margin = 0, spacing = 0, columns = 0, rows = 0, frameCount = 0;
+};
+
+struct FrameListStyle {
+    bool array = false;    // "JSON Array" (frames a list, each with its filename) instead of "JSON Hash"
+    bool anchors = false;  // each frame anchored at the bottom centre of its cell (Drop to floor)
+};
+
 // A picture's frame name: its path relative to folder (both absolute), "/" between folders,
 // as the file system spells it. A name that is not UTF-8 cannot be a JSON key faithfully: it is
 // refused, naming the file (error 481).
 std::string frameName(const std::string& picture, const std::string& folder);
 
-// The frame list, frames in the order given; image is the sheet as the list names it, alpha
-// whether it has an alpha channel.
-std::string frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image,
-                          bool alpha = false);
+// The frame list, frames in the sheet's order; image is the sheet as the list names it, alpha
+// whether it has an alpha channel. Animations: one for each folder that holds frames, keyed by
+// its path ("." for the top folder), its frames in the sheet's order.
+QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image,
+                         bool alpha, const GridNumbers& grid, FrameListStyle style);
+
+// The grid alone.
+QByteArray gridJson(const GridNumbers& grid);
 
 // target's path (absolute) relative to the folder from (absolute), such as "../c/sheet.bmp".
 std::string relativePath(const std::string& target, const std::string& from);

@@ -93,6 +93,14 @@ std::vector<std::string> frmQuiltwright::frameNames() {
     return names;
 }
 
+namespace {
+
+output::GridNumbers gridNumbers(const compose::Grid& grid, size_t frames) {
+    return {grid.cellWidth, grid.cellHeight, grid.margin, grid.spacing, grid.perRow, grid.rows, static_cast<int64_t>(frames)};
+}
+
+}  // namespace
+
 void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std::string& list) {
     const std::vector<std::string> names = frameNames();
     const compose::Grid grid = sheetGrid();
@@ -103,8 +111,17 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
         frames.push_back({names[i], grid.left(p), grid.top(p), std::min(grid.cellWidth, grid.width - grid.left(p)), grid.cellHeight});
     }
     const tk::SaveFormat format = saveFormat();
-    const std::string json = output::frameListJson(frames, grid.width, grid.height,
-                                                   output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)), format.alpha);
+    saveCanvasBeside(sheet, list,
+                     output::frameListJson(frames, grid.width, grid.height, output::relativePath(sheet, list.substr(0, list.rfind('/') + 1)),
+                                           format.alpha, gridNumbers(grid, names.size()), {AtlasArray, chkDropFloor.Value() == 1}));
+}
+
+void frmQuiltwright::saveCanvasWithGrid(const std::string& sheet, const std::string& gridFile) {
+    saveCanvasBeside(sheet, gridFile, output::gridJson(gridNumbers(sheetGrid(), picturesToPaint().size())));
+}
+
+void frmQuiltwright::saveCanvasBeside(const std::string& sheet, const std::string& data, const QByteArray& json) {
+    const tk::SaveFormat format = saveFormat();
     const bmp::Image& canvas = canvasToSave();
     tk::checkSavable(canvas, format);
     storage::AtomicFile sheetFile(sheet, pipeWait(host()));
@@ -112,8 +129,8 @@ void frmQuiltwright::saveCanvasWithFrameList(const std::string& sheet, const std
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("A frame list needs its sheet in a file: %1 is a pipe, a device or "
                                                             "an open file, which an engine cannot find by its name")
                                                  .arg(tk::displayPath(sheet)));
-    storage::AtomicFile listFile(list, pipeWait(host()));
+    storage::AtomicFile dataFile(data, pipeWait(host()));
     tk::writePicture(canvas, sheetFile, threads(), format);
-    listFile.write(reinterpret_cast<const uint8_t*>(json.data()), json.size());
-    storage::AtomicFile::commitTogether(sheetFile, listFile);
+    dataFile.write(reinterpret_cast<const uint8_t*>(json.data()), static_cast<size_t>(json.size()));
+    storage::AtomicFile::commitTogether(sheetFile, dataFile);
 }

@@ -271,4 +271,35 @@ int compareListText(std::string_view a, std::string_view b) {
     return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
+namespace {
+
+// The text with every run of digits written as its count of digits (two digits) and then the
+// digits without leading zeros: compared character by character, such runs compare as numbers.
+std::string naturalKey(std::string_view text) {
+    std::string key;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] < '0' || text[i] > '9') {
+            key += text[i++];
+            continue;
+        }
+        size_t end = i;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        size_t first = i;
+        while (first + 1 < end && text[first] == '0') ++first;
+        const size_t digits = std::min<size_t>(end - first, 99);
+        key += static_cast<char>('0' + digits / 10);
+        key += static_cast<char>('0' + digits % 10);
+        key.append(text.substr(first, end - first));
+        i = end;
+    }
+    return key;
+}
+
+}  // namespace
+
+int compareNatural(std::string_view a, std::string_view b) {
+    if (const int byNumbers = compareListText(naturalKey(a), naturalKey(b))) return byNumbers;
+    return compareListText(a, b);
+}
+
 }  // namespace tk

@@ -8,6 +8,7 @@
 #include "support/BatchProcess.h"
 #include "support/BmpBuilder.h"
 #include "support/Engine.h"
+#include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "bitmap/BmpWriter.h"
 #include "toolkit/Picture.h"
@@ -18,7 +19,6 @@
 #include <QUrl>
 #include <QProcess>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <random>
@@ -44,34 +44,6 @@ std::vector<uint8_t> alphaBmp(int width, int height, const ColourAt& colour) {
     return buildBmp(spec);
 }
 
-struct Sheet {
-    int64_t width = 0, height = 0;
-    bool alpha = false;  // the file has an alpha channel
-    std::vector<uint32_t> argb;
-    uint32_t at(int64_t x, int64_t y) const { return argb[size_t(y * width + x)]; }
-};
-
-Sheet readPng(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Sheet sheet;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return sheet;
-    sheet.alpha = image.format & PNG_FORMAT_FLAG_ALPHA;
-    image.format = PNG_FORMAT_BGRA;
-    sheet.width = image.width, sheet.height = image.height;
-    sheet.argb.resize(size_t(sheet.width * sheet.height));
-    if (!png_image_finish_read(&image, nullptr, sheet.argb.data(), 0, nullptr)) sheet.width = 0;
-    return sheet;
-}
-
-Sheet readBmp(const std::string& path) {
-    const tk::Picture picture = tk::LoadPicture(path);
-    const bmp::Image& image = picture.image();
-    Sheet sheet{image.width, image.height, image.hasAlpha, {}};
-    for (int64_t i = 0; i < sheet.width * sheet.height; ++i) sheet.argb.push_back(image.hasAlpha ? image.pixels[i] : image.pixels[i] | 0xFF000000u);
-    return sheet;
-}
-
 // A sheet's pixels as Pillow gives them, RGBA or RGB bytes, hashed.
 QByteArray digest(const Sheet& sheet) {
     QByteArray bytes;
@@ -92,11 +64,20 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
         std::mt19937 random(c);
         const int64_t cw = kWidths[c % std::size(kWidths)], ch = 1 + random() % 40;
         const bool asToday = c % 9 == 0, drop = random() % 2;
-        const int64_t m = asToday ? 0 : random() % 6, s = asToday ? 0 : random() % 7, e = asToday ? 0 : random() % 5;
+        const int64_t s = asToday ? 0 : random() % 7, e = asToday ? 0 : random() % 5;
+        int64_t m = asToday ? 0 : random() % 6;
+        size_t n = 1 + random() % 6;
+        // Every fourth case has the margin at which a row of k cells just fits, or one more, and
+        // one cell more than that row holds.
+        const bool tight = c % 4 == 1 && cw + s <= 640;
+        if (tight) {
+            const int64_t k = (640 + s) / (cw + s);
+            m = (640 + s - k * (cw + s)) / 2 + random() % 2;
+            n = size_t(std::min<int64_t>(k + 1, 8));
+        }
         const int key = asToday ? 0 : int(random() % 3);  // none, corner, a colour
         const bool png = !asToday && random() % 2;
         const int jobs = 1 + int(random() % 3);
-        const size_t n = 1 + random() % 6;
         const std::string folder = "case" + std::to_string(c) + "/";
         std::vector<bool> withAlpha;
         uint32_t firstBackground = 0;
@@ -199,9 +180,9 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
 }
 
 TEST(SpriteSheet, phasers_spritesheet_loader_slices_by_margin_and_spacing_and_keyed_backgrounds_are_transparent) {
-    // Phaser's load.spritesheet, given the cell size, margin and spacing the sheet was made
-    // with, for generated sizes: frame k is cell k, every pixel as libpng reads the sheet, and
-    // each frame's keyed background (its top-left colour) has alpha 0.
+    // Phaser's load.spritesheet, given the numbers of the grid file written with the sheet, for
+    // generated sizes: frame k is cell k, every pixel as libpng reads the sheet, and each frame's
+    // keyed background (its top-left colour) has alpha 0.
     TempTree tree;
     Engine engine(tree, QStringLiteral("check-spritesheet.html"));
     if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
@@ -215,12 +196,20 @@ TEST(SpriteSheet, phasers_spritesheet_loader_slices_by_margin_and_spacing_and_ke
             const uint32_t background = random() & 0xFFFFFF, ink = background ^ 0x808080;
             tree.addFile(folder + "/" + char('a' + k) + ".bmp", bmp24(1 + int(random() % 90), 1 + int(random() % 50), [=](int x, int y) { return x > 2 && y > 2 ? ink : background; }));
         }
-        const std::string image = "game/assets/sheet" + std::to_string(i) + ".png";
+        const std::string image = "game/assets/sheet" + std::to_string(i) + ".png", grid = "grid" + std::to_string(i) + ".json";
         ASSERT_EQ(batch({QStringLiteral("--width=%1").arg(cw), QStringLiteral("--height=%1").arg(ch), QStringLiteral("--margin=%1").arg(m),
                          QStringLiteral("--spacing=%1").arg(s), QStringLiteral("--extrude=%1").arg(random() % 3), "--key=corner",
-                         "--output=" + q(tree.path(image)), q(tree.path(folder))}).status, 0);
+                         "--output=" + q(tree.path(image)), "--grid=" + q(tree.path(grid)), q(tree.path(folder))}).status, 0);
         written.push_back(readPng(tree.path(image)));
-        sheets.append(QJsonObject{{"image", q(image.substr(5))}, {"frameWidth", cw}, {"frameHeight", ch}, {"margin", m}, {"spacing", s}, {"frames", n}});
+        // The numbers Phaser is given are the ones the grid file holds.
+        const std::vector<uint8_t> bytes = tree.read(grid);
+        QJsonObject numbers = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))).object();
+        const int columns = std::max(1, (640 - 2 * m + s) / (cw + s));
+        EXPECT_EQ(numbers, (QJsonObject{{"frameWidth", cw}, {"frameHeight", ch}, {"margin", m}, {"spacing", s}, {"frameCount", n},
+                                        {"columns", columns}, {"rows", (n + columns - 1) / columns}}));
+        numbers["image"] = q(image.substr(5));
+        numbers["frames"] = numbers["frameCount"];
+        sheets.append(numbers);
     }
     const QJsonObject seen = engine.open("sheets=" + QUrl::toPercentEncoding(QString::fromUtf8(QJsonDocument(sheets).toJson(QJsonDocument::Compact))));
     if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();

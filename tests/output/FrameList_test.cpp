@@ -5,6 +5,7 @@
 #include "support/BatchProcess.h"
 #include "support/BmpBuilder.h"
 #include "support/Engine.h"
+#include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "support/WindowDriver.h"
 #include "storage/AtomicFile.h"
@@ -49,6 +50,14 @@ QJsonObject readJson(const std::string& path) {
     const QJsonObject json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), &error).object();
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     return json;
+}
+
+// A list's frames by name, from either layout.
+QJsonObject framesOf(const QJsonObject& list) {
+    if (!list[u"frames"_s].isArray()) return list[u"frames"_s].toObject();
+    QJsonObject frames;
+    for (const QJsonValue frame : list[u"frames"_s].toArray()) frames[frame[u"filename"_s].toString()] = frame;
+    return frames;
 }
 
 QRect rectOf(const QJsonObject& r) { return QRect(r[u"x"_s].toInt(), r[u"y"_s].toInt(), r[u"w"_s].toInt(), r[u"h"_s].toInt()); }
@@ -185,13 +194,13 @@ TEST(FrameList, phasers_atlas_loader_reads_the_list_and_every_frame_shows_its_ce
     Engine engine(tree, u"check-atlas.html"_s);
     if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
     addPictures(tree, "pics");
-    for (const bool drop : {false, true}) {
-        SCOPED_TRACE(drop ? "drop to floor" : "plain");
-        ASSERT_EQ(batch(runArguments(tree, drop, "game/sheet.json", "game/assets/sheet.bmp")).status, 0);
+    for (const auto& [drop, array] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+        SCOPED_TRACE(std::string(drop ? "drop to floor" : "plain") + (array ? ", JSON Array" : ", JSON Hash"));
+        ASSERT_EQ(batch(runArguments(tree, drop, "game/sheet.json", "game/assets/sheet.bmp") << (array ? u"--atlas-format=array"_s : u"--atlas-format=hash"_s)).status, 0);
         const QJsonObject seen = engine.open(u"list=sheet.json"_s);
         if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
         ASSERT_FALSE(seen.contains(u"error"_s)) << seen[u"error"_s].toString().toStdString();
-        const QJsonObject frames = seen[u"frames"_s].toObject(), listed = readJson(tree.path("game/sheet.json"))[u"frames"_s].toObject();
+        const QJsonObject frames = seen[u"frames"_s].toObject(), listed = framesOf(readJson(tree.path("game/sheet.json")));
         const tk::Picture sheet = tk::LoadPicture(tree.path("game/assets/sheet.bmp"));
         ASSERT_EQ(frames.size(), qsizetype(kNames.size()));
         for (const std::string& name : kNames) {
@@ -199,10 +208,53 @@ TEST(FrameList, phasers_atlas_loader_reads_the_list_and_every_frame_shows_its_ce
             const QJsonObject frame = frames[q(name)].toObject();
             const QRect cell = rectOf(listed[q(name)].toObject()[u"frame"_s].toObject());
             EXPECT_EQ(rectOf(frame), cell);
+            // With Drop to floor the frame's pivot, as Phaser sets it from the list, is its bottom centre.
+            EXPECT_EQ(frame[u"pivot"_s].toArray(), (drop ? QJsonArray{0.5, 1} : QJsonArray{}));
             for (const QJsonValue pixel : frame[u"pixels"_s].toArray()) {
                 const QJsonArray p = pixel.toArray();
                 EXPECT_EQ(uint32_t(p[2].toInt() << 16 | p[3].toInt() << 8 | p[4].toInt()), rgbAt(sheet.image(), cell.x() + p[0].toInt(), cell.y() + p[1].toInt()));
             }
         }
     }
+}
+
+TEST(FrameList, pixijs_loads_the_list_and_each_folder_plays_in_file_number_order) {
+    // PixiJS's Assets loader (from the npm registry) in Chromium: a PNG sheet with Drop to floor
+    // and natural order gives a Spritesheet whose frames are the list's cells with the sheet's
+    // pixels, anchored at their bottom centre, and whose animations hold each folder's frames in
+    // the order of their numbers, which the files' names do not sort into.
+    TempTree tree;
+    Engine engine(tree, u"check-pixi.html"_s, {u"pixi-8.23.0"_s});
+    if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
+    std::map<QString, QJsonArray> animations;
+    for (const auto& [folder, count] : {std::pair{"walk", 12}, {"idle", 3}, {".", 1}})
+        for (int k = 1; k <= count; ++k) {
+            const std::string name = std::string(folder) == "." ? "top.bmp" : std::string(folder) + "/" + folder + "_" + std::to_string(k) + ".bmp";
+            animations[QString::fromUtf8(folder)].append(q(name));
+            tree.addFile("pics/" + name, bmp24(10 + k, 5 + 2 * k, [k](int x, int y) { return y > 3 ? 0x102030u * uint32_t(k) + uint32_t(x) : 0xFFFFFFu; }));
+        }
+    ASSERT_EQ(batch({"--width=20", "--height=30", "--drop-to-floor", "--order=natural", "--key=corner", "--atlas=" + q(tree.path("game/sheet.json")),
+                     "--output=" + q(tree.path("game/assets/sheet.png")), q(tree.path("pics"))}).status, 0);
+    const QJsonObject seen = engine.open(u"list=sheet.json"_s);
+    if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
+    ASSERT_FALSE(seen.contains(u"error"_s)) << seen[u"error"_s].toString().toStdString();
+    const QJsonObject listed = readJson(tree.path("game/sheet.json"))[u"frames"_s].toObject(), frames = seen[u"frames"_s].toObject();
+    const Sheet sheet = readPng(tree.path("game/assets/sheet.png"));
+    ASSERT_EQ(frames.size(), 16);
+    for (auto it = frames.begin(); it != frames.end(); ++it) {
+        SCOPED_TRACE(it.key().toStdString());
+        const QJsonObject frame = it.value().toObject();
+        const QRect cell = rectOf(listed[it.key()].toObject()[u"frame"_s].toObject());
+        EXPECT_EQ(rectOf(frame), cell);
+        EXPECT_EQ(frame[u"anchor"_s].toArray(), (QJsonArray{0.5, 1}));
+        for (const QJsonValue pixel : frame[u"pixels"_s].toArray()) {
+            const QJsonArray p = pixel.toArray();
+            const uint32_t ours = sheet.at(cell.x() + p[0].toInt(), cell.y() + p[1].toInt());
+            EXPECT_EQ(uint32_t(p[5].toInt()), ours >> 24);
+            if (ours >> 24 == 0xFF) {
+                EXPECT_EQ(uint32_t(p[2].toInt() << 16 | p[3].toInt() << 8 | p[4].toInt()), ours & 0xFFFFFF);
+            }
+        }
+    }
+    for (const auto& [folder, names] : animations) EXPECT_EQ(seen[u"animations"_s][folder].toArray(), names) << folder.toStdString();
 }

@@ -6,20 +6,23 @@
 
 #include <fstream>
 
-Engine::Engine(const TempTree& tree, const QString& page) : m_tree(tree), m_page(page) {
+Engine::Engine(const TempTree& tree, const QString& page, const QStringList& engines) : m_tree(tree), m_page(page) {
     m_chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
     const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    const std::string phaser = std::string(QW_ENGINE_FETCHED) + "/phaser-3.90.0.min.js";
-    if (m_chromium.isEmpty() || node.isEmpty() || !std::ifstream(phaser)) {
+    QString unfetched;
+    for (const QString& engine : engines)
+        if (!std::ifstream(QStringLiteral(QW_ENGINE_FETCHED "/%1.min.js").arg(engine).toStdString())) unfetched += engine + " was not fetched (scripts/fetch-engine); ";
+    if (m_chromium.isEmpty() || node.isEmpty() || !unfetched.isEmpty()) {
         m_missing = QStringLiteral("the engine cannot run here: %1%2%3")
-                        .arg(m_chromium.isEmpty() ? "no chromium; " : "", node.isEmpty() ? "no node; " : "",
-                             std::ifstream(phaser) ? "" : "Phaser was not fetched (scripts/fetch-engine)");
+                        .arg(m_chromium.isEmpty() ? "no chromium; " : "", node.isEmpty() ? "no node; " : "", unfetched);
         return;
     }
     tree.addFolder("game/assets");
     tree.addFolder("profile");
     tree.addFolder("tmp");
-    tree.addFile("game/phaser.min.js", readFile(phaser));
+    for (const QString& engine : engines)
+        tree.addFile("game/" + engine.section(QLatin1Char('-'), 0, 0).toStdString() + ".min.js",
+                     readFile(QStringLiteral(QW_ENGINE_FETCHED "/%1.min.js").arg(engine).toStdString()));
     tree.addFile("game/" + page.toStdString(), readFile(std::string(QW_ENGINE) + "/" + page.toStdString()));
     m_server.start(node, {QStringLiteral(QW_ENGINE "/serve.mjs"), QString::fromStdString(tree.path("game"))});
     if (!m_server.waitForReadyRead(10000)) m_missing = QStringLiteral("the server did not start: ") + m_server.readAllStandardError();
@@ -49,5 +52,7 @@ QJsonObject Engine::open(const QString& query) {
         return {};
     }
     const qsizetype at = dom.indexOf(start) + start.size();
-    return QJsonDocument::fromJson(QByteArray::fromBase64(dom.mid(at, dom.indexOf(QStringLiteral("</pre>")) - at).toLatin1())).object();
+    const QString result = dom.mid(at, dom.indexOf(QStringLiteral("</pre>")) - at);
+    if (result == QStringLiteral("waiting")) return {{"error", "the page never reported"}};
+    return QJsonDocument::fromJson(QByteArray::fromBase64(result.toLatin1())).object();
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The engine check: Phaser (fetched by make test) in Debian's headless Chromium, on pages of
+// The engine check: Phaser and PixiJS (fetched by make test) in Debian's headless Chromium, on pages of
 // tests/engine served from a temporary folder over HTTP, as a game loads its assets.
 
 #include "support/TempTree.h"
@@ -7,11 +7,13 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 class Engine {
 public:
-    // Serves tree's folder "game" (made here, with phaser.min.js and the page copied into it).
-    Engine(const TempTree& tree, const QString& page);
+    // Serves tree's folder "game" (made here, with the page and the engines copied into it, each
+    // as NAME.min.js: "phaser-3.90.0" as phaser.min.js).
+    Engine(const TempTree& tree, const QString& page, const QStringList& engines = {QStringLiteral("phaser-3.90.0")});
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

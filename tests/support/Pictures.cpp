@@ -4,6 +4,8 @@
 #include "toolkit/PictureBox.h"
 #include "toolkit/Screen.h"
 
+#include <png.h>
+
 #include <algorithm>
 
 ReadOutcome readOutcome(const std::function<tk::Picture()>& read) {
@@ -29,4 +31,25 @@ ReadOutcome readOutcome(const std::function<tk::Picture()>& read) {
         outcome.error = e.number();
     }
     return outcome;
+}
+
+Sheet readPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Sheet sheet;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return sheet;
+    sheet.alpha = image.format & PNG_FORMAT_FLAG_ALPHA;
+    image.format = PNG_FORMAT_BGRA;  // the words' own byte order
+    sheet.width = image.width, sheet.height = image.height;
+    sheet.argb.resize(size_t(sheet.width * sheet.height));
+    if (!png_image_finish_read(&image, nullptr, sheet.argb.data(), 0, nullptr)) sheet = {};
+    return sheet;
+}
+
+Sheet readBmp(const std::string& path) {
+    const tk::Picture picture = tk::LoadPicture(path);
+    const bmp::Image& image = picture.image();
+    Sheet sheet{image.width, image.height, image.hasAlpha, {}};
+    for (int64_t i = 0; i < sheet.width * sheet.height; ++i) sheet.argb.push_back(image.hasAlpha ? image.pixels[i] : image.pixels[i] | 0xFF000000u);
+    return sheet;
 }

@@ -35,3 +35,15 @@ inline std::vector<uint32_t> pixelsOf(const bmp::Image& image) {
     all.insert(all.end(), image.pixels.get(), image.pixels.get() + int64_t{image.width} * image.height);
     return all;
 }
+
+// A sheet as a decoder gives it: its pixels as 0xAARRGGBB words, and whether the file has an
+// alpha channel (otherwise every alpha is 0xFF).
+struct Sheet {
+    int64_t width = 0, height = 0;
+    bool alpha = false;
+    std::vector<uint32_t> argb;
+    uint32_t at(int64_t x, int64_t y) const { return argb[size_t(y * width + x)]; }
+};
+// Read by libpng (empty where it refuses the file), or by this program's bitmap reader.
+Sheet readPng(const std::string& path);
+Sheet readBmp(const std::string& path);

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <random>
+
 using tk::CLng;
 using tk::Like;
 using tk::Val;
@@ -98,4 +102,52 @@ TEST(ListOrder, texts_that_end_where_the_other_goes_on_are_read_within_their_bou
     // Texts that part inside a character are compared from that character's start: "Ä" and
     // "ä" fold alike, so the next letter decides.
     EXPECT_GT(tk::compareListText("\xC3\x84" "b", "\xC3\xA4" "a"), 0);
+}
+
+TEST(NaturalOrder, digits_compare_as_numbers_the_rest_as_the_list_and_the_order_is_total) {
+    // Generated names of digits (leading zeros too), letters in both cases and a few others; the
+    // order checked against a second computation: every run of digits written out to 20 places.
+    std::mt19937 random(3);
+    const std::string alphabet = "aAbBzZ_-./ 0123456789\xc3\xa9";
+    const auto padded = [](const std::string& text) {
+        std::string out;
+        for (size_t i = 0; i < text.size();) {
+            if (!std::isdigit(static_cast<unsigned char>(text[i]))) { out += text[i++]; continue; }
+            size_t end = i;
+            while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+            const std::string digits = std::to_string(std::stoull(text.substr(i, end - i)));
+            out += std::string(20 - digits.size(), '0') + digits;
+            i = end;
+        }
+        return out;
+    };
+    const auto expected = [&](const std::string& a, const std::string& b) {
+        const int c = tk::compareListText(padded(a), padded(b));
+        return c ? c : tk::compareListText(a, b);
+    };
+    std::vector<std::string> names = {"walk_2", "walk_10", "walk_1", "Walk_3", "walk_007", "walk_7", "walk_"};
+    for (int i = 0; i < 400; ++i) {
+        std::string name;
+        for (size_t k = 1 + random() % 8; k > 0; --k) name += alphabet[random() % alphabet.size()];
+        names.push_back(name);
+    }
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const std::string& a : names)
+        for (const std::string& b : names) {
+            ASSERT_EQ(sign(tk::compareNatural(a, b)), sign(expected(a, b))) << a << " / " << b;
+            ASSERT_EQ(tk::compareNatural(a, b) == 0, a == b) << a << " / " << b;
+        }
+    // The same order from any starting order.
+    const auto sorted = [&](std::vector<std::string> list) {
+        std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return tk::compareNatural(a, b) < 0; });
+        return list;
+    };
+    std::vector<std::string> shuffled = names;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    EXPECT_EQ(sorted(shuffled), sorted(names));
+    const std::vector<std::string> walk = {"walk_", "walk_1", "walk_2", "Walk_3", "walk_007", "walk_7", "walk_10"};
+    std::vector<std::string> walks;
+    for (const std::string& name : sorted(names))
+        if (name.rfind("walk_", 0) == 0 || name.rfind("Walk_", 0) == 0) walks.push_back(name);
+    EXPECT_EQ(walks, walk);
 }
