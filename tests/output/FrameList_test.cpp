@@ -122,6 +122,11 @@ TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_writ
         {"the list to standard output", {sheet, "--atlas=-", pics}, 2, "option '--atlas' needs a file name"},
         {"the list in place of the sheet", {sheet, "--atlas=" + q(tree.path("out/sheet.bmp")), pics}, 1, "Error 75: --atlas names the sheet itself"},
         {"the sheet spelt another way", {sheet, "--atlas=" + q(tree.path("out/./sheet.bmp")), pics}, 1, "Error 75: --atlas names the sheet itself"},
+        {"a layout of no engine", {sheet, list, "--atlas-format=xml", pics}, 2, "invalid value 'xml' for '--atlas-format'"},
+        {"a layout without a list", {sheet, "--atlas-format=array", pics}, 2, "--atlas-format needs --atlas"},
+        {"a list and a grid", {sheet, list, "--grid=" + q(tree.path("out/grid.json")), pics}, 2, "give --atlas or --grid, not both"},
+        {"the grid to standard output", {sheet, "--grid=-", pics}, 2, "option '--grid' needs a file name"},
+        {"an order of no kind", {sheet, list, "--order=random", pics}, 2, "invalid value 'random' for '--order'"},
         {"an encoded surrogate", {sheet, list, q(tree.path("surrogate"))}, 1, "Error 481: A frame list cannot name " + q(tree.path("surrogate/"))},
         {"the sheet to an open file", {"--output=/dev/stdout", list, q(tree.path("good"))}, 1, "Error 75: A frame list needs its sheet in a file"},
         {"nothing to combine", {sheet, list, q(tree.path("nothing"))}, 1, "Error 53: Nothing to combine"}};
