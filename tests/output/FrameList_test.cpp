@@ -104,6 +104,33 @@ TEST(FrameList, every_frame_is_its_pictures_cell_on_the_sheet_whatever_its_name)
                     ASSERT_EQ(rgbAt(sheet.image(), cell.x() + x, cell.y() + y), rgbAt(box.persistentImage(), x, y)) << x << "," << y;
         }
     }
+    // The array layout lists the frames as the sheet holds them (row by row, left to right): in
+    // natural order walk/2.bmp before walk/10.bmp. Each folder's animation is its frames in that
+    // order; with Drop to floor every frame is anchored at its bottom centre; meta.grid is the grid.
+    for (const bool natural : {false, true}) {
+        SCOPED_TRACE(natural ? "natural order, drop to floor" : "list order");
+        ASSERT_EQ(batch(runArguments(tree, natural, "atlas/list.json", "sheets/sheet.bmp") << u"--atlas-format=array"_s
+                                                                                           << (natural ? u"--order=natural"_s : u"--order=list"_s)).status, 0);
+        const QJsonObject json = readJson(tree.path("atlas/list.json"));
+        std::vector<std::tuple<int, int, QString>> byPlace;
+        QStringList listed;
+        std::map<QString, QJsonArray> folders;
+        for (const QJsonValue frame : json[u"frames"_s].toArray()) {
+            const QString name = frame[u"filename"_s].toString();
+            const QRect cell = rectOf(frame[u"frame"_s].toObject());
+            listed << name;
+            byPlace.emplace_back(cell.y(), cell.x(), name);
+            folders[name.contains(u'/') ? name.section(u'/', 0, -2) : u"."_s].append(name);
+            EXPECT_EQ(frame[u"anchor"_s].toObject(), (natural ? QJsonObject{{"x", 0.5}, {"y", 1}} : QJsonObject{}));
+        }
+        std::sort(byPlace.begin(), byPlace.end());
+        for (size_t i = 0; i < byPlace.size(); ++i) EXPECT_EQ(std::get<2>(byPlace[i]), listed.value(qsizetype(i)));
+        EXPECT_EQ(listed.indexOf(u"walk/2.bmp"_s) < listed.indexOf(u"walk/10.bmp"_s), natural);
+        EXPECT_EQ(json[u"animations"_s].toObject().size(), qsizetype(folders.size()));
+        for (const auto& [folder, names] : folders) EXPECT_EQ(json[u"animations"_s][folder].toArray(), names) << folder.toStdString();
+        EXPECT_EQ(json[u"meta"_s][u"grid"_s].toObject(), (QJsonObject{{"frameWidth", 40}, {"frameHeight", 30}, {"margin", 0}, {"spacing", 0},
+                                                                     {"columns", 16}, {"rows", 1}, {"frameCount", qsizetype(kNames.size())}}));
+    }
 }
 
 TEST(FrameList, what_a_frame_list_cannot_hold_is_refused_before_anything_is_written) {
