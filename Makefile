@@ -55,8 +55,9 @@ test-sanitize: test-deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST); status=$$?; \
 	  $(CURDIR)/scripts/skipped-tests Testing/Temporary/LastTest.log; exit $$status
 
-# The tests of what runs on several threads (Combine, Save, the batch tool) under ThreadSanitizer.
-TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents|ReadAhead|PictureWriter
+# The tests of what runs on several threads (Combine, Save, the PNG writer, the batch tool) under
+# ThreadSanitizer.
+TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents|ReadAhead|PictureWriter|PngWriter
 test-tsan: test-deps
 	@scripts/fetch-engine build-tsan
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQW_TSAN=ON -DQW_WERROR=$(WERROR) >/dev/null

@@ -28,14 +28,16 @@ std::vector<uint8_t> encode(const bmp::Image& image, bool alpha, int threads) {
 
 TEST(PngWriter, libpng_reads_back_every_pixel_and_the_bytes_do_not_depend_on_threads) {
     std::mt19937 random(11);
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 700}, {3, 2}, {640, 1}, {641, 3}, {97, 4000}, {640, 7000}};
+    // The last: RGBA past the bands compressed at once, in flat colour (quick under the sanitizers).
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 700}, {3, 2}, {640, 1}, {641, 3}, {97, 1500}, {640, 7000}};
     for (const auto& [width, height] : sizes)
         for (const bool alpha : {false, true}) {
+            if (height == 7000 && !alpha) continue;
             SCOPED_TRACE(testing::Message() << width << " x " << height << (alpha ? " RGBA" : " RGB"));
             bmp::Image image;
             image.width = width, image.height = height;
             image.pixels = bmp::allocatePixels(size_t(width) * size_t(height));
-            const bool noise = random() % 2;  // noise stores, flat colour deflates
+            const bool noise = height < 7000 && random() % 2;  // noise stores, flat colour deflates
             for (size_t i = 0; i < size_t(width) * size_t(height); ++i)
                 image.pixels[i] = noise ? static_cast<uint32_t>(random()) : (i / 37 % 3 ? 0x80FF00FFu : 0xFF102030u);
             const std::vector<uint8_t> png = encode(image, alpha, 3);
