@@ -109,8 +109,14 @@ TEST(FrameList, every_frame_is_its_pictures_cell_on_the_sheet_whatever_its_name)
     // order; with Drop to floor every frame is anchored at its bottom centre; meta.grid is the grid.
     for (const bool natural : {false, true}) {
         SCOPED_TRACE(natural ? "natural order, drop to floor" : "list order");
-        ASSERT_EQ(batch(runArguments(tree, natural, "atlas/list.json", "sheets/sheet.bmp") << u"--atlas-format=array"_s
-                                                                                           << (natural ? u"--order=natural"_s : u"--order=list"_s)).status, 0);
+        // Cells of 58: eleven to a row, the eleven pictures fill it.
+        const QString order = natural ? u"--order=natural"_s : u"--order=list"_s;
+        ASSERT_EQ(batch(runArguments(tree, natural, "atlas/list.json", "sheets/sheet.bmp") << u"--atlas-format=array"_s << order << u"--width=58"_s).status, 0);
+        // The sheet is the same without the list.
+        QStringList alone = {order, u"--width=58"_s, u"--height=30"_s, "--output=" + q(tree.path("alone.bmp")), q(tree.path("pics"))};
+        if (natural) alone << u"--drop-to-floor"_s;
+        ASSERT_EQ(batch(alone).status, 0);
+        EXPECT_EQ(tree.read("alone.bmp"), tree.read("sheets/sheet.bmp"));
         const QJsonObject json = readJson(tree.path("atlas/list.json"));
         std::vector<std::tuple<int, int, QString>> byPlace;
         QStringList listed;
@@ -128,8 +134,8 @@ TEST(FrameList, every_frame_is_its_pictures_cell_on_the_sheet_whatever_its_name)
         EXPECT_EQ(listed.indexOf(u"walk/2.bmp"_s) < listed.indexOf(u"walk/10.bmp"_s), natural);
         EXPECT_EQ(json[u"animations"_s].toObject().size(), qsizetype(folders.size()));
         for (const auto& [folder, names] : folders) EXPECT_EQ(json[u"animations"_s][folder].toArray(), names) << folder.toStdString();
-        EXPECT_EQ(json[u"meta"_s][u"grid"_s].toObject(), (QJsonObject{{"frameWidth", 40}, {"frameHeight", 30}, {"margin", 0}, {"spacing", 0},
-                                                                     {"columns", 16}, {"rows", 1}, {"frameCount", qsizetype(kNames.size())}}));
+        EXPECT_EQ(json[u"meta"_s][u"grid"_s].toObject(), (QJsonObject{{"frameWidth", 58}, {"frameHeight", 30}, {"margin", 0}, {"spacing", 0},
+                                                                     {"columns", 11}, {"rows", 1}, {"frameCount", qsizetype(kNames.size())}}));
     }
 }
 
