@@ -81,7 +81,7 @@ void filterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, s
     std::memcpy(out + 1, trial[chosen].data(), stride);
 }
 
-// Filters and deflates band k: rows first .. end - 1, primed with the filtered rows before it.
+// Filters and deflates one band, rows first .. end - 1, primed with the filtered rows before it.
 Band compressBand(const RowSource& rows, int32_t width, size_t stride, size_t bpp, bool alpha, int32_t first, int32_t end, bool last) {
     int32_t from = first;
     size_t primed = 0;
@@ -120,7 +120,6 @@ Band compressBand(const RowSource& rows, int32_t width, size_t stride, size_t bp
 // exception ever passes through libpng.
 struct Chunks {
     std::vector<uint8_t> bytes;
-    bool failed = false;
 };
 
 void toMemory(png_structp png, png_bytep data, size_t length) {
@@ -128,7 +127,6 @@ void toMemory(png_structp png, png_bytep data, size_t length) {
     try {
         chunks->bytes.insert(chunks->bytes.end(), data, data + length);
     } catch (...) {
-        chunks->failed = true;
         png_error(png, "out of memory");
     }
 }

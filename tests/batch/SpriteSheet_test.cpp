@@ -276,4 +276,20 @@ TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_wr
         }
         std::remove(tree.path("out/" + std::string(said)).c_str());
     }
+    // The disk filling (a file size limit) from the first kilobyte to one the PNG just misses, with
+    // SIGXFSZ ignored (Error 61) or ending the program: the earlier sheet stays as it was, alone.
+    uint32_t noise = 1;
+    tree.addFile("noise/n.bmp", bmp24(640, 300, [&](int, int) { return (noise = noise * 1664525u + 1013904223u) >> 8; }));
+    const QStringList png = {"--width=640", "--height=300", "--output=" + out + "/n.png", q(tree.path("noise"))};
+    ASSERT_EQ(batch(png).status, 0);
+    const std::vector<uint8_t> earlier = tree.read("out/n.png");
+    for (const size_t kib : {size_t{1}, earlier.size() / 2048, (earlier.size() - 1) / 1024})
+        for (const bool ignored : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "ulimit -f " << kib << (ignored ? ", SIGXFSZ ignored" : ""));
+            const BatchResult limited = batch(png, QStringLiteral("%1ulimit -f %2").arg(ignored ? "trap '' XFSZ; " : "").arg(kib));
+            EXPECT_NE(limited.status, 0);
+            EXPECT_TRUE(!ignored || limited.err.contains(QStringLiteral("Error 61"))) << limited.err.toStdString();
+            EXPECT_EQ(tree.read("out/n.png"), earlier);
+            EXPECT_EQ(tree.list("out"), std::vector<std::string>{"n.png"});
+        }
 }
