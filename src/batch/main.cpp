@@ -36,6 +36,8 @@ constexpr const char* kHelp =
     "                     the grid's numbers in meta.grid\n"
     "  --atlas-format=hash|array  the list's layout: \"JSON Hash\" (the default) or \"JSON Array\"\n"
     "  --grid=FILE        write only the grid's numbers to FILE, for engines that slice a grid\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
     "\n"
     "Sprite sheets:\n"
     "  --format=png|bmp   the sheet's format; FILE ending in .png (any case) writes PNG, and\n"
@@ -52,8 +54,6 @@ constexpr const char* kHelp =
     "PixiJS and Defold load PNG only; Phaser, Godot and Unity both. For Phaser's\n"
     "load.spritesheet give the same margin and spacing, for example:\n"
     "  quiltwright-batch --output=sheet.png --key=corner --spacing=2 --extrude=1 sprites\n"
-    "  -h, --help         show this help and exit\n"
-    "  -V, --version      show the version and exit\n"
     "\n"
     "Exit status: 0 written, 1 an error (reported on standard error; a folder that cannot be read\n"
     "is named there, and the sheet of the rest is still written), 2 bad usage.\n";
