@@ -55,6 +55,30 @@ void put32(uint8_t*& p, uint32_t v) {
     put16(p, v >> 16);
 }
 
+
+// The file header and the 40 bytes every info header begins with: total bytes (0: no bitmap
+// file can be this picture, refused), where the rows begin, bits per pixel and compression.
+void fileHead(uint8_t*& p, uint64_t total, uint32_t rowsAt, int32_t width, int32_t height, uint16_t bits, uint32_t compression) {
+    if (total == 0)
+        throw FormatError("a " + std::to_string(width) + " x " + std::to_string(height) +
+                          " picture cannot be written as a bitmap file");
+    *p++ = 'B';
+    *p++ = 'M';
+    put32(p, static_cast<uint32_t>(total));
+    put32(p, 0);  // reserved
+    put32(p, rowsAt);
+    put32(p, rowsAt - 14);  // the info header's size
+    put32(p, static_cast<uint32_t>(width));
+    put32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    put16(p, 1);                               // planes
+    put16(p, bits);
+    put32(p, compression);
+    put32(p, static_cast<uint32_t>(total - rowsAt));
+    put32(p, kPixelsPerMetre);
+    put32(p, kPixelsPerMetre);
+    put32(p, 0);  // colours used
+    put32(p, 0);  // colours important
+}
 }  // namespace
 
 uint64_t stride24(int32_t width) { return (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4; }
@@ -66,28 +90,9 @@ uint64_t fileSize24(int32_t width, int32_t height) {
 }
 
 std::array<uint8_t, kHeaderSize24> header24(int32_t width, int32_t height) {
-    const uint64_t total = fileSize24(width, height);
-    if (total == 0)
-        throw FormatError("a " + std::to_string(width) + " x " + std::to_string(height) +
-                          " picture cannot be written as a bitmap file");
     std::array<uint8_t, kHeaderSize24> header{};
     uint8_t* p = header.data();
-    *p++ = 'B';
-    *p++ = 'M';
-    put32(p, static_cast<uint32_t>(total));
-    put32(p, 0);  // reserved
-    put32(p, kHeaderSize);
-    put32(p, 40);
-    put32(p, static_cast<uint32_t>(width));
-    put32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
-    put16(p, 1);                               // planes
-    put16(p, 24);                              // bits per pixel
-    put32(p, 0);                               // uncompressed
-    put32(p, static_cast<uint32_t>(stride24(width) * static_cast<uint64_t>(height)));
-    put32(p, kPixelsPerMetre);
-    put32(p, kPixelsPerMetre);
-    put32(p, 0);  // colours used
-    put32(p, 0);  // colours important
+    fileHead(p, fileSize24(width, height), kHeaderSize, width, height, 24, 0);
     return header;
 }
 
@@ -126,27 +131,9 @@ uint64_t fileSize32(int32_t width, int32_t height) {
 
 void write32(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows) {
     const uint64_t total = fileSize32(width, height);
-    if (total == 0)
-        throw FormatError("a " + std::to_string(width) + " x " + std::to_string(height) +
-                          " picture cannot be written as a bitmap file");
     std::array<uint8_t, kHeaderSize32> header{};
     uint8_t* p = header.data();
-    *p++ = 'B';
-    *p++ = 'M';
-    put32(p, static_cast<uint32_t>(total));
-    put32(p, 0);  // reserved
-    put32(p, kHeaderSize32);
-    put32(p, kHeaderSize32 - 14);  // a version 5 info header
-    put32(p, static_cast<uint32_t>(width));
-    put32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
-    put16(p, 1);                               // planes
-    put16(p, 32);                              // bits per pixel
-    put32(p, 3);                               // bit fields
-    put32(p, static_cast<uint32_t>(total - kHeaderSize32));
-    put32(p, kPixelsPerMetre);
-    put32(p, kPixelsPerMetre);
-    put32(p, 0);  // colours used
-    put32(p, 0);  // colours important
+    fileHead(p, total, kHeaderSize32, width, height, 32, 3);  // bit fields
     for (const uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) put32(p, mask);
     put32(p, 0x73524742);  // 'sRGB': no end points, gamma or profile follow
     p += 36 + 12;          // the end points and gammas, unused

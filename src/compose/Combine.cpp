@@ -130,14 +130,16 @@ void frmQuiltwright::cmdCombine_Click() {
             const auto p = static_cast<int64_t>(i);
             const compose::CellPlace cell{compose::PixelsToTwipsX(static_cast<int32_t>(grid.left(p))),
                                           compose::PixelsToTwipsY(static_cast<int32_t>(grid.top(p))), cellWidth, cellHeight};
-            const uint32_t corner =
+            const uint32_t background =
                 compose::paintCell(picture, picMain, worker == 0 ? tmpPic : *scratch[static_cast<size_t>(worker - 1)], cell, drop, turn);
             if (picture.hasAlpha()) anyAlpha = true;
             // The key's colour goes transparent wherever it is in the cell: with Drop to floor the
-            // background filled above the picture goes too.
-            if (Sheet.key != SheetStyle::Key::None)
-                picMain.setAlphaWhere(grid.left(p), grid.top(p), grid.left(p) + grid.cellWidth, grid.top(p) + grid.cellHeight,
-                                      Sheet.key == SheetStyle::Key::Corner ? corner : Sheet.keyColour, 0);
+            // background filled above the picture goes too. A stretched picture's top-left colour
+            // is the cell's first pixel, read in pixels whatever the screen's factor.
+            if (Sheet.key == SheetStyle::Key::None) return;
+            const uint32_t key = Sheet.key == SheetStyle::Key::Colour ? Sheet.keyColour
+                                 : drop ? background : canvas.row(static_cast<int32_t>(grid.top(p)))[grid.left(p)] & 0xFFFFFFu;
+            picMain.setAlphaWhere(grid.left(p), grid.top(p), grid.left(p) + grid.cellWidth, grid.top(p) + grid.cellHeight, key, 0);
         },
         // A dropped picture wider than its cell reaches into the next cell of its row.
         [&](size_t i) { return drop && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); },

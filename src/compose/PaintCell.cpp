@@ -40,8 +40,7 @@ uint32_t compose::paintCell(const tk::Picture& picture, tk::PictureBox& target, 
     const auto [x, y, cellWidth, cellHeight] = cell;
     if (!dropToFloor) {
         target.PaintPicture(picture, x, y, cellWidth, cellHeight);
-        // The cell's first pixel is the picture's top-left as the cell's size samples it.
-        return argbToColour(target.Point(x, y)) & 0xFFFFFFu;
+        return 0;
     }
 
     scratch.setScaleMode(3);

@@ -14,8 +14,9 @@ struct CellPlace {
 
 // Stretched to the cell; or with dropToFloor analysed at the cell's size in scratch and drawn at
 // its own size, lowered so that its lowest row of content rests on the cell's bottom edge. turn,
-// when given, is called right before the drawing that may reach into the next cell. Returns the
-// picture's top-left colour at the cell's size (0xRRGGBB), the background Drop to floor fills.
+// when given, is called right before the drawing that may reach into the next cell. With
+// dropToFloor returns the background it fills (0xRRGGBB: the picture's top-left colour at the
+// cell's size); else 0.
 uint32_t paintCell(const tk::Picture& picture, tk::PictureBox& target, tk::PictureBox& scratch, const CellPlace& cell,
                bool dropToFloor, const std::function<void()>& turn = {});
 
