@@ -1,13 +1,21 @@
 #include "batch/BatchRun.h"
 
-#include "form/Form.h"
+#include "discovery/FindFiles.h"
+#include "output/SheetFiles.h"
+#include "storage/Memory.h"
+#include "storage/PictureWriter.h"
+#include "toolkit/DriveAndDir.h"
 #include "toolkit/Errors.h"
+#include "toolkit/PictureBox.h"
 
 #include <QElapsedTimer>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,37 +23,24 @@
 namespace batch {
 namespace {
 
-class StderrHost : public FormHost {
+// Progress on a terminal's standard error, one line written over.
+class Progress {
 public:
-    explicit StderrHost(bool progress) : m_progress(progress) {}
-    void MsgBox(const QString&, int, const QString&) override {}
-    void beginLongCommand(const QString&) override { m_timer.start(); }
-    bool reportProgress(const QString& text, int64_t done, int64_t total) override {
-        if (m_progress && (m_timer.elapsed() > 100 || done == total)) {
-            std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
-            m_timer.start();
-            m_dirty = true;
-        }
-        return true;
+    explicit Progress(bool shown) : m_shown(shown) { m_timer.start(); }
+    ~Progress() { end(); }
+    void report(const QString& text, bool last = false) {
+        if (!m_shown || (m_timer.elapsed() <= 100 && !last)) return;
+        std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
+        m_timer.start();
+        m_dirty = true;
     }
-    bool waitsForPipeReaders() const override { return true; }  // as command-line tools do
-    // As find and cp -r do: each folder on a line of its own, the walk goes on, the run fails.
-    void foldersNotRead(const std::vector<UnreadFolder>& folders) override {
-        for (const UnreadFolder& folder : folders)
-            std::fprintf(stderr, "quiltwright-batch: cannot read the folder %s: %s\n",
-                         tk::displayPath(folder.path).toLocal8Bit().constData(), std::strerror(folder.error));
-        m_foldersNotRead = m_foldersNotRead || !folders.empty();
-    }
-    bool someFolderNotRead() const { return m_foldersNotRead; }
-    void endLongCommand() override {
+    void end() {
         if (m_dirty) std::fputc('\n', stderr);
         m_dirty = false;
     }
 
 private:
-    bool m_progress;
-    bool m_dirty = false;
-    bool m_foldersNotRead = false;
+    bool m_shown, m_dirty = false;
     QElapsedTimer m_timer;
 };
 
@@ -66,58 +61,163 @@ bool isOtherThanFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+// The folder, opened once to be sure it is one the run can read.
+std::string openableFolder(const std::string& path) {
+    const std::string folder = tk::normalizeFolder(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) throw tk::Error(tk::kPathNotFound, QStringLiteral("Path not found: %1").arg(tk::displayPath(folder)));
+        throw tk::fileError(error, tk::displayPath(folder));
+    }
+    ::closedir(dir);
+    return folder;
+}
+
+// The files the run writes: never painted into the sheet (a second run would hold the first's
+// sheet as a frame). Compared as files where they exist, else by name.
+struct Written {
+    std::vector<std::pair<dev_t, ino_t>> files;
+    std::vector<std::string> names;
+    explicit Written(const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            struct stat st;
+            if (::stat(path.c_str(), &st) == 0) files.emplace_back(st.st_dev, st.st_ino);
+            names.push_back(tk::normalizeFolder(path));
+        }
+    }
+    bool holds(const std::string& path) const {
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && std::find(files.begin(), files.end(), std::pair{st.st_dev, st.st_ino}) != files.end())
+            return true;
+        return std::find(names.begin(), names.end(), tk::normalizeFolder(path)) != names.end();
+    }
+};
+
+// Every .bmp below folder, sorted as the window's list, less a sheet this program saved
+// (Combined.bmp) and the run's own files. Folders that cannot be read are named on stderr.
+std::vector<std::string> picturesIn(const std::string& folder, const Written& written, Progress& progress, bool& unread) {
+    discovery::PosixEnumerator posix;
+    discovery::Finder finder(posix);
+    finder.onFolderDone = [&](int64_t folders, int64_t files) {
+        progress.report(QStringLiteral("%1 folders searched, %2 pictures found").arg(folders).arg(files));
+    };
+    std::string root = folder;
+    tk::Collection found;
+    finder.FindFiles(root, "*", "*.bmp", found);
+    progress.end();
+    // As find and cp -r do: each folder on a line of its own, the walk goes on, the run fails.
+    for (const UnreadFolder& f : finder.unread())
+        std::fprintf(stderr, "quiltwright-batch: cannot read the folder %s: %s\n", tk::displayPath(f.path).toLocal8Bit().constData(),
+                     std::strerror(f.error));
+    unread = !finder.unread().empty();
+    if (found.Count() == 0)
+        throw tk::Error(tk::kFileNotFound, QStringLiteral("No bitmap files (*.bmp) in %1 or below it").arg(tk::displayPath(folder)));
+    std::vector<std::string> pictures = found.items();
+    std::stable_sort(pictures.begin(), pictures.end(), [](const std::string& a, const std::string& b) { return tk::compareListText(a, b) < 0; });
+    std::erase_if(pictures, [&](const std::string& p) { return written.holds(p); });
+    const auto sheets = std::count_if(pictures.begin(), pictures.end(), [](const std::string& p) { return p.substr(p.rfind('/') + 1) == "Combined.bmp"; });
+    if (sheets == static_cast<ptrdiff_t>(pictures.size())) compose::refuseNothingToCombine(static_cast<int32_t>(sheets));
+    std::erase_if(pictures, [](const std::string& p) { return p.substr(p.rfind('/') + 1) == "Combined.bmp"; });
+    return pictures;
+}
+
+int paint(const Options& options, Progress& progress) {
+    // Both paths are checked before any work, so a mistyped command costs nothing.
+    if (isOtherThanFolder(options.folder))
+        throw tk::Error(tk::kPathNotFound, QStringLiteral("%1 is a file, not a folder; give the folder whose pictures "
+                                                         "are to be combined").arg(tk::displayPath(options.folder)));
+    const bool toStandardOutput = options.output == "-";
+    if (options.output && !toStandardOutput && isFolder(*options.output))
+        throw tk::Error(tk::kPathFileAccess, QStringLiteral("--output names the folder %1; give a file name, such as "
+                                                            "%1/Combined.bmp").arg(tk::displayPath(*options.output)));
+    const std::string folder = openableFolder(options.folder);
+    const compose::SheetOptions& o = options.sheet;
+    const std::string sheet = options.output.value_or(folder + (folder == "/" ? "" : "/") + (o.png ? "Combined.png" : "Combined.bmp"));
+    const std::optional<std::string>& data = options.atlas ? options.atlas : options.grid;
+    if (data && tk::normalizeFolder(*data) == tk::normalizeFolder(sheet))
+        throw tk::Error(tk::kPathFileAccess, QStringLiteral("%1 names the sheet itself, %2; give the frame list a name of its own")
+                                                 .arg(options.atlas ? "--atlas" : "--grid", tk::displayPath(sheet)));
+    std::vector<std::string> ownFiles;
+    if (!toStandardOutput) ownFiles.push_back(sheet);
+    if (data) ownFiles.push_back(*data);
+    bool unread = false;
+    const std::vector<std::string> pictures = compose::paintingOrder(picturesIn(folder, Written(ownFiles), progress, unread), o.naturalOrder);
+    std::vector<std::string> names;
+    if (options.atlas)  // a name no frame list can hold is refused before any work
+        for (const std::string& picture : pictures) names.push_back(output::frameName(picture, folder));
+
+    const compose::Grid grid = compose::layOut(o, static_cast<int64_t>(pictures.size()));
+    tk::PictureBox::checkImagePixels(grid.width, grid.height);
+    const int wanted = options.jobs > 0 ? options.jobs : storage::usableCores();
+    const int threads = compose::threadsFor(o, grid, wanted);
+    compose::SheetPainting painting(o, grid, pictures);
+    tk::Picture first = painting.loadFirst();
+    bmp::Image canvas;
+    canvas.width = static_cast<int32_t>(grid.width), canvas.height = static_cast<int32_t>(grid.height);
+    try {
+        canvas.pixels = bmp::allocatePixels(static_cast<size_t>(grid.width) * static_cast<size_t>(grid.height), true);
+    } catch (const std::bad_alloc&) {
+        throw tk::Error(tk::kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels").arg(grid.width).arg(grid.height));
+    }
+    const auto wait = output::pipeWait(true);  // as command-line tools do
+    compose::PaintHooks hooks;
+    const auto total = static_cast<int64_t>(pictures.size());
+    hooks.progress = [&](size_t done) {
+        progress.report(QStringLiteral("%1 of %2 pictures painted").arg(done).arg(total), static_cast<int64_t>(done) == total);
+    };
+    // A plain bitmap written beside and renamed over its target is written as its rows are
+    // painted for good; the file is made once the first row of cells is painted, and a failed run
+    // removes it. Anything else gets the sheet once it stands.
+    std::optional<storage::AtomicFile> file;
+    std::optional<storage::PictureWriter> writer;
+    const bool whilePainting = !data && !toStandardOutput && o.isPlain() && !storage::AtomicFile::writesInPlace(sheet);
+    if (whilePainting)
+        hooks.rowsPainted = [&](const bmp::Image& painted, int64_t rows) {
+            if (!writer) {
+                tk::checkSavable(painted);
+                file.emplace(sheet, wait);
+                writer.emplace(painted, *file);
+            }
+            writer->rowsFinal(rows);
+        };
+    painting.paint(std::move(first), canvas, threads, hooks);
+    progress.end();
+    const tk::SaveFormat format = output::sheetFormat(canvas, o.png, painting.transparent());
+    if (whilePainting) {
+        writer->finish(wanted);
+        file->commit();
+    } else if (options.atlas) {
+        const std::string image = output::relativePath(sheet, options.atlas->substr(0, options.atlas->rfind('/') + 1));
+        const std::vector<output::Frame> frames = output::framesOf(grid, names, o.dropToFloor ? &painting.anchors() : nullptr);
+        output::writeSheetBeside(canvas, format, sheet, *options.atlas,
+                                 output::frameListJson(frames, grid.width, grid.height, image, format.alpha,
+                                                       output::gridNumbers(grid, pictures.size()), {options.atlasArray}),
+                                 wanted, wait);
+    } else if (options.grid) {
+        output::writeSheetBeside(canvas, format, sheet, *options.grid, output::gridJson(output::gridNumbers(grid, pictures.size())), wanted, wait);
+    } else if (toStandardOutput) {
+        tk::SavePicture(canvas, STDOUT_FILENO, "standard output", format, wanted);
+    } else {
+        tk::SavePicture(canvas, sheet, wait, wanted, format);
+    }
+    return unread ? 1 : 0;  // the sheet of what could be read is written, yet not all was
+}
+
 }  // namespace
 
 int run(const Options& options) {
-    StderrHost host(options.progress);
+    Progress progress(options.progress);
     try {
-        // Both paths are checked before any work, so a mistyped command costs nothing.
-        if (isOtherThanFolder(options.folder))
-            throw tk::Error(tk::kPathNotFound, QStringLiteral("%1 is a file, not a folder; give the folder whose pictures "
-                                                             "are to be combined").arg(tk::displayPath(options.folder)));
-        const bool toStandardOutput = options.output == "-";
-        if (options.output && !toStandardOutput && isFolder(*options.output))
-            throw tk::Error(tk::kPathFileAccess, QStringLiteral("--output names the folder %1; give a file name, such as "
-                                                                "%1/Combined.bmp").arg(tk::displayPath(*options.output)));
-        frmQuiltwright form(tk::Drives::mounted(), "/");
-        form.setHost(&host);
-        form.Form_Load();
-        form.dir.setPath(options.folder);
-        form.cmdGetContents_Click();
-        if (!form.cmdCombine.Enabled())
-            throw tk::Error(tk::kFileNotFound, QStringLiteral("No bitmap files (*.bmp) in %1 or below it")
-                                                   .arg(tk::displayPath(form.dir.Path())));
-        form.txtWidth.setText(options.width);
-        form.txtHeight.setText(options.height);
-        form.chkDropFloor.setValue(options.dropToFloor ? 1 : 0);
-        form.Jobs = options.jobs;
-        form.Sheet = options.sheet;
-        form.AtlasArray = options.atlasArray;
-        form.NaturalOrder = options.naturalOrder;
-        const std::string sheet = options.output.value_or(form.dir.Path() + (form.dir.Path() == "/" ? "" : "/") +
-                                                          (options.sheet.png ? "Combined.png" : "Combined.bmp"));
-        const std::optional<std::string>& data = options.atlas ? options.atlas : options.grid;
-        if (data) {
-            if (tk::normalizeFolder(*data) == tk::normalizeFolder(sheet))
-                throw tk::Error(tk::kPathFileAccess, QStringLiteral("%1 names the sheet itself, %2; give the frame list "
-                                                                    "a name of its own")
-                                                         .arg(options.atlas ? "--atlas" : "--grid", tk::displayPath(sheet)));
-            if (options.atlas) form.frameNames();  // a name no frame list can hold is refused before any work
-        }
-        if (data || toStandardOutput) {
-            form.cmdCombine_Click();
-            if (options.atlas) form.saveCanvasWithFrameList(sheet, *options.atlas);
-            else if (options.grid) form.saveCanvasWithGrid(sheet, *options.grid);
-            else form.saveCanvas(STDOUT_FILENO, "standard output");
-        } else {
-            form.combineAndSave(sheet);  // the sheet's rows are written while the rest is painted
-        }
-        return host.someFolderNotRead() ? 1 : 0;  // the sheet of what could be read is written, yet not all was
+        return paint(options, progress);
     } catch (const tk::Error& e) {
+        progress.end();
         fail(e);
     } catch (const storage::Failure& failure) {
+        progress.end();
         fail(tk::errorOf(failure));
     } catch (const std::bad_alloc&) {
+        progress.end();
         fail(tk::Error(tk::kOutOfMemory, QStringLiteral("Out of memory")));
     }
     return 1;

@@ -1,9 +1,8 @@
 #pragma once
-// The batch companion: the window's own commands, in order, on a window that is never shown.
+// The batch tool's run: the folder's pictures listed as the window lists them, the sheet built
+// from the options and painted, and its files written.
 
-#include "form/Form.h"
-
-#include <QString>
+#include "compose/Sheet.h"
 
 #include <optional>
 #include <string>
@@ -11,18 +10,14 @@
 namespace batch {
 
 struct Options {
-    QString width = QStringLiteral("64");
-    QString height = QStringLiteral("64");
-    bool dropToFloor = false;
+    compose::SheetOptions sheet;        // cell, gutters, key, Drop to floor, order, PNG
     std::optional<std::string> output;  // instead of FOLDER/Combined.bmp; "-" for standard output
     std::optional<std::string> atlas;   // the frame list, written beside the sheet
     std::optional<std::string> grid;    // or the grid's numbers alone
     bool atlasArray = false;            // the frame list in the "JSON Array" layout
-    bool naturalOrder = false;          // pictures in natural order
     std::string folder;
     bool progress = false;  // report progress on stderr
     int jobs = 0;           // threads to paint on; 0 for every core
-    frmQuiltwright::SheetStyle sheet;  // gutters, transparency, PNG
 };
 
 // Exit status: 0 done, 1 an error (its message written to stderr), or a folder that could not be

@@ -1,7 +1,7 @@
 // quiltwright-batch: the window's Get Contents, Combine and Save, without the window.
 
 #include "batch/BatchRun.h"
-#include "form/Form.h"
+#include "toolkit/DriveAndDir.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -115,7 +115,7 @@ std::optional<uint32_t> hexColour(std::string_view text) {
 }
 
 std::string absolute(const std::string& path) {
-    return !path.empty() && path.front() == '/' ? path : frmQuiltwright::currentFolder() + "/" + path;
+    return !path.empty() && path.front() == '/' ? path : tk::currentFolder() + "/" + path;
 }
 
 }  // namespace
@@ -150,7 +150,7 @@ int main(int argc, char* argv[]) {
             if (!isCount(optarg))
                 return badUsage("invalid value '" + printable(optarg) + "' for '--" + (c == kWidth ? "width" : "height") +
                                 "': give a whole number of pixels, 1 or more, in digits");
-            (c == kWidth ? options.width : options.height) = QString::fromLatin1(optarg);
+            (c == kWidth ? options.sheet.cellWidth : options.sheet.cellHeight) = std::atoi(optarg);
             break;
         case kJobs:
             if (!isCount(optarg))
@@ -158,7 +158,7 @@ int main(int argc, char* argv[]) {
                                 "more, in digits");
             options.jobs = std::atoi(optarg);
             break;
-        case kDrop: options.dropToFloor = true; break;
+        case kDrop: options.sheet.dropToFloor = true; break;
         case kMargin:
         case kSpacing:
         case kExtrude: {
@@ -172,9 +172,9 @@ int main(int argc, char* argv[]) {
         }
         case kKey:
             if (lowered(optarg) == "corner") {
-                options.sheet.key = frmQuiltwright::SheetStyle::Key::Corner;
+                options.sheet.key = compose::SheetOptions::Key::Corner;
             } else if (const std::optional<uint32_t> colour = hexColour(optarg)) {
-                options.sheet.key = frmQuiltwright::SheetStyle::Key::Colour;
+                options.sheet.key = compose::SheetOptions::Key::Colour;
                 options.sheet.keyColour = *colour;
             } else {
                 return badUsage("invalid value '" + printable(optarg) + "' for '--key': give 'corner' or a colour as RRGGBB, "
@@ -205,7 +205,7 @@ int main(int argc, char* argv[]) {
         case kOrder:
             if (lowered(optarg) != "natural" && lowered(optarg) != "list")
                 return badUsage("invalid value '" + printable(optarg) + "' for '--order': give 'natural' or 'list'");
-            options.naturalOrder = lowered(optarg) == "natural";
+            options.sheet.naturalOrder = lowered(optarg) == "natural";
             break;
         case ':': return badUsage("option '" + printable(argv[optind - 1]) + "' requires a value");
         default: {
@@ -243,7 +243,20 @@ int main(int argc, char* argv[]) {
     const bool pngName = extension == ".png", bmpName = extension == ".bmp";
     if ((format == "bmp" && pngName) || (format == "png" && bmpName))
         return badUsage("--format=" + *format + " does not match the name '" + printable(*options.output) + "'");
+    // A name of a picture format the tool does not write would hold bytes of another.
+    if (options.output && !pngName && !bmpName) {
+        const std::string name = lowered(options.output->substr(options.output->rfind('/') + 1));
+        const size_t dot = name.rfind('.');
+        static const char* const kOtherFormats[] = {"jpg", "jpeg", "jpe", "jfif", "gif", "webp", "avif", "heic", "heif", "jxl",
+                                                    "tif", "tiff", "tga", "dds", "ktx", "ktx2", "ico", "cur", "qoi", "exr",
+                                                    "hdr", "psd", "pcx", "ppm", "pgm", "pbm", "pnm", "svg", "xpm", "apng", "basis"};
+        for (const char* other : kOtherFormats)
+            if (dot != std::string::npos && name.substr(dot + 1) == other)
+                return badUsage("'" + printable(*options.output) + "' names a ." + other + " file; the sheet is written as " +
+                                "PNG (.png) or BMP (.bmp)");
+    }
     options.sheet.png = format ? *format == "png" : pngName;
+    if (const std::string noRoom = compose::noRoomForACell(options.sheet); !noRoom.empty()) return badUsage(noRoom);
     options.folder = absolute(argv[optind]);
     options.progress = ::isatty(STDERR_FILENO);
     return batch::run(options);

@@ -173,6 +173,11 @@ void handOn(ByteSink& sink, Chunks& chunks, Part part, int32_t width, int32_t he
 
 }  // namespace
 
+uint64_t pngWriterBytes(int64_t width, int64_t height) {
+    const auto filtered = static_cast<uint64_t>(height) * (static_cast<uint64_t>(width) * 4 + 1);
+    return 2 * (filtered + filtered / 1000 + 1024) + kBandsAtOnce * 2 * (kBandBytes + static_cast<uint64_t>(width) * 4 + 1024);
+}
+
 void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll) {
     // PNG's own limit on a side is 2^31 - 1; a row of ours is far shorter.
     if (width <= 0 || height <= 0)

@@ -21,4 +21,8 @@ using RunAll = std::function<void(size_t count, const std::function<void(size_t)
 // stops it.
 void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll);
 
+// The most memory writing a width x height PNG holds beside the pixels: the whole file while it
+// grows (twice the filtered rows, as a vector doubles) and the bands compressed at once.
+uint64_t pngWriterBytes(int64_t width, int64_t height);
+
 }  // namespace bmp

@@ -3,14 +3,15 @@
 // texture sampled past a sprite's edge (linear filtering, mipmaps, a camera between pixels)
 // picks up the sprite's own edge instead of its neighbour's.
 
+#include "bitmap/BmpImage.h"
 #include "compose/Layout.h"
-#include "toolkit/PictureBox.h"
 
 namespace compose {
 
 // Repeats the edges of cells 0 .. cells - 1 outwards by extrude pixels: at most half the spacing
 // towards a neighbour (both cells then reach the same distance, an odd pixel left between them)
-// and at most the margin towards the sheet's edge; the corners take the cell's corner pixel.
-void extrudeCells(tk::PictureBox& canvas, const Grid& grid, int64_t cells, int64_t extrude);
+// and at most the margin towards the sheet's edge (on the right, the margin as the grid cuts it);
+// the corners take the cell's corner pixel.
+void extrudeCells(bmp::Image& canvas, const Grid& grid, int64_t cells, int64_t extrude);
 
 }  // namespace compose

@@ -12,7 +12,7 @@
 // depth.
 
 #include "discovery/DirectoryEnumerator.h"
-#include "form/FormHost.h"
+#include "toolkit/DriveAndDir.h"
 #include "toolkit/Text.h"
 
 #include <functional>

@@ -39,15 +39,7 @@ void LongCommand::report(const QString& text, int64_t done, int64_t total) {
     if (!m_host.reportProgress(text, done, total)) throw tk::Cancelled();
 }
 
-std::string frmQuiltwright::currentFolder() {
-    std::string buffer(PATH_MAX, '\0');
-    while (!::getcwd(buffer.data(), buffer.size())) {
-        if (errno != ERANGE) return "/";
-        buffer.resize(buffer.size() * 2);
-    }
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
-}
+std::string frmQuiltwright::currentFolder() { return tk::currentFolder(); }
 
 frmQuiltwright::frmQuiltwright(std::vector<tk::DriveEntry> driveEntries, std::string startFolder)
     : drives(std::move(driveEntries)), m_host(&g_silentHost) {

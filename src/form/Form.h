@@ -16,9 +16,6 @@
 #include <string>
 #include <vector>
 
-namespace compose {
-struct Grid;
-}
 namespace discovery {
 class DirectoryEnumerator;
 }
@@ -55,24 +52,6 @@ public:
 
     // The threads Combine paints on and Save writes with: 0 for every core the process may use.
     int Jobs = 0;
-    // How the batch tool's sheets are laid out and written; the window keeps the defaults, its
-    // one 24-bit Combined.bmp. A margin around the cells and spacing between them (pixels), each
-    // cell's edge repeated outwards into them (extrude), a colour made transparent (key: each
-    // picture's top-left colour, or one for all), and PNG. A transparent sheet keeps the alpha
-    // its pictures' bitmaps carry, and what no picture covers is transparent.
-    struct SheetStyle {
-        int32_t margin = 0, spacing = 0, extrude = 0;
-        enum class Key { None, Corner, Colour } key = Key::None;
-        uint32_t keyColour = 0;  // 0xRRGGBB
-        bool png = false;
-        bool keepsAlpha() const { return png || key != Key::None; }
-        bool isPlain() const { return margin == 0 && spacing == 0 && extrude == 0 && key == Key::None && !png; }
-    } Sheet;
-    // The frame list in the "JSON Array" layout rather than "JSON Hash"; the batch tool's.
-    bool AtlasArray = false;
-    // Pictures in natural order (digits compared as numbers: walk_2 before walk_10) rather than
-    // the list's; the batch tool's, so that the window and the batch tool give the same sheet.
-    bool NaturalOrder = false;
     int threads() const;
 
     // Every control, in tab order.
@@ -106,46 +85,20 @@ public:
     // The process's current folder ("/" when it has none).
     static std::string currentFolder();
 
-    // Writes the canvas's whole persistent image as a bitmap file at target, safely; or into an
-    // open descriptor (standard output), name standing for it in messages.
+    // Writes the canvas's whole persistent image as a bitmap file at target, safely.
     void saveCanvas(const std::string& target);
-    void saveCanvas(int fd, const std::string& name);
-    // Combine, then Save to target, in one: where target is a file written beside and renamed over
-    // (not a pipe or a device), the canvas's rows are written as they are painted for good.
-    void combineAndSave(const std::string& target);
     // When set, Combine hands it the canvas and how many of its rows, from the top, are painted
     // for good, as they become so (on the thread that runs Combine).
     std::function<void(const bmp::Image& canvas, int64_t rows)> rowsPainted;
-    // Writes the canvas at sheet and, at list, the frame list engines read: every picture Combine
-    // paints for the list and the cell size as they stand (right after a Combine, what it painted),
-    // keyed by its path below the open folder, with its cell. Both files are swapped in together.
-    void saveCanvasWithFrameList(const std::string& sheet, const std::string& list);
-    // The same with the grid's numbers alone at gridFile, for engines that slice the sheet by them.
-    void saveCanvasWithGrid(const std::string& sheet, const std::string& gridFile);
-    // The frame names of the listed pictures Combine paints; refuses one that is not UTF-8.
-    std::vector<std::string> frameNames();
 
     // The listed files Combine paints, in list order: all but the program's own output.
     std::vector<std::string> picturesToPaint();
-    // The grid Combine lays the pictures out in for the cell size typed now.
-    compose::Grid sheetGrid();
 
 private:
     void PaintCell(const tk::Picture& picture, tk::PictureBox& target, float x, float y, float cellWidth,
                    float cellHeight);
     void setUpCanvas(float layoutWidth, float layoutHeight);
-    compose::Grid gridFor(int32_t pictures, float cellWidth, float cellHeight);
-    // Refuses, before anything changes, a canvas (and Drop to floor's scratch cell) larger than
-    // the memory the process can get.
-    // How many threads paint the grid: as many as threads() gives and memory holds. Throws when
-    // the canvas and one thread do not fit.
-    int threadsFor(const compose::Grid& grid);
     const bmp::Image& canvasToSave();  // throws when there is nothing to save
-    tk::SaveFormat saveFormat();       // how the canvas Combine painted is written
-    // Writes the canvas at sheet and json at data, swapped in together.
-    void saveCanvasBeside(const std::string& sheet, const std::string& data, const QByteArray& json);
-
-    bool m_transparent = false;  // what the last Combine painted holds transparency
 
     FormHost* m_host;
     discovery::DirectoryEnumerator* m_enumerator = nullptr;

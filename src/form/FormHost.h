@@ -3,17 +3,14 @@
 // command. The window's widgets implement it with dialogs; the batch tool with stderr. The
 // logic itself never opens a dialog.
 
+#include "toolkit/DriveAndDir.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// A folder a walk could not read, and why (an errno value).
-struct UnreadFolder {
-    std::string path;
-    int error = 0;
-};
 
 class FormHost {
 public:

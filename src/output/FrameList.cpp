@@ -35,7 +35,7 @@ std::string frameName(const std::string& picture, const std::string& folder) {
     const std::string prefix = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
     const std::string name = picture.compare(0, prefix.size(), prefix) == 0 ? picture.substr(prefix.size()) : picture;
     // Strict UTF-8: an invalid sequence, an encoded surrogate or an overlong form is an error.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString decoded = decoder.decode(QByteArrayView(name.data(), qsizetype(name.size())));
     if (decoder.hasError())
         throw tk::Error(tk::kInvalidPicture, QStringLiteral("A frame list cannot name %1: its name is not UTF-8, so a JSON "
@@ -53,8 +53,8 @@ QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, i
         const QString name = QString::fromStdString(f.name);
         QJsonObject frame{{"frame", rect(f.x, f.y, f.width, f.height)}, {"rotated", false}, {"trimmed", false},
                           {"spriteSourceSize", rect(0, 0, f.width, f.height)}, {"sourceSize", size(f.width, f.height)}};
-        // A dropped sprite stands on its cell's bottom edge: anchored there, at the middle.
-        if (style.anchors) frame["anchor"] = QJsonObject{{"x", 0.5}, {"y", 1}};
+        // A dropped sprite is anchored where it stands.
+        if (f.anchor) frame["anchor"] = QJsonObject{{"x", f.anchor->first}, {"y", f.anchor->second}};
         animations[folderOf(name)].append(name);
         if (style.array) {
             frame["filename"] = name;

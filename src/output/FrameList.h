@@ -8,6 +8,8 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@ namespace output {
 struct Frame {
     std::string name;
     int64_t x = 0, y = 0, width = 0, height = 0;  // pixels on the sheet
+    std::optional<std::pair<double, double>> anchor;  // where the sprite stands, 0 to 1 of the frame
 };
 
 // The grid's numbers as Phaser's load.spritesheet, Unity's grid slicing and Godot's frames take
@@ -25,8 +28,7 @@ struct GridNumbers {
 };
 
 struct FrameListStyle {
-    bool array = false;    // "JSON Array" (frames a list, each with its filename) instead of "JSON Hash"
-    bool anchors = false;  // each frame anchored at the bottom centre of its cell (Drop to floor)
+    bool array = false;  // "JSON Array" (frames a list, each with its filename) instead of "JSON Hash"
 };
 
 // A picture's frame name: its path relative to folder (both absolute), "/" between folders,

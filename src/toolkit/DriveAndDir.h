@@ -76,7 +76,16 @@ private:
     std::vector<Item> m_items;
 };
 
+// The process's current folder ("/" when it has none).
+std::string currentFolder();
+
 // Lexical clean-up of an absolute path: no "//", ".", "..", or trailing "/" (but for "/").
 std::string normalizeFolder(const std::string& path);
 
 }  // namespace tk
+
+// A folder a walk could not read, and why (an errno value).
+struct UnreadFolder {
+    std::string path;
+    int error = 0;
+};

@@ -2,6 +2,7 @@
 
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
+#include "bitmap/Pixels.h"
 #include "bitmap/PngWriter.h"
 #include "storage/Failure.h"
 #include "storage/PictureWriter.h"
@@ -12,6 +13,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -66,6 +68,31 @@ Picture decodeEmbedded(const bmp::Decoded& decoded, const uint8_t* data, const s
 }
 
 }  // namespace
+
+void drawPicture(bmp::Image& image, const Picture& picture, double dx, double dy, double dw, double dh, double sx, double sy,
+                 double sw, double sh, bool keepAlpha) {
+    const bmp::ScaleMap map =
+        bmp::mapScaled(image.width, image.height, picture.widthPixels(), picture.heightPixels(), dx, dy, dw, dh, sx, sy, sw, sh);
+    if (map.empty()) return;
+    const uint32_t opaque = keepAlpha && picture.hasAlpha() ? 0 : 0xFF000000u;
+    if (!picture.readAsPainted()) {
+        const bmp::Image& whole = picture.image();
+        bmp::drawMapped(image, map, [&](int32_t r) { return whole.row(r); }, opaque);
+        return;
+    }
+    // Just the rows and columns the drawing takes, each once, sorted.
+    std::vector<int32_t> wanted, taken;
+    for (int64_t y = map.top; y < map.bottom; ++y)
+        if (const int32_t r = map.sourceRow(y); r >= 0) wanted.push_back(r);
+    for (const int32_t x : map.columns)
+        if (x >= 0) taken.push_back(x);
+    for (std::vector<int32_t>* v : {&wanted, &taken}) {
+        std::sort(v->begin(), v->end());
+        v->erase(std::unique(v->begin(), v->end()), v->end());
+    }
+    const PictureRows rows = picture.rows(std::move(wanted), &taken);
+    bmp::drawMapped(image, map, [&](int32_t r) { return rows.row(r); }, opaque);
+}
 
 int32_t Picture::widthPixels() const { return m_file ? m_file->reader().width() : m_image ? m_image->width : 0; }
 bool Picture::hasAlpha() const { return m_file ? m_file->reader().hasAlpha() : m_image && m_image->hasAlpha; }

@@ -42,6 +42,13 @@ private:
     std::shared_ptr<PictureFile> m_file;
 };
 
+// Draws the picture's region (sx, sy, sw, sh) onto (dx, dy, dw, dh) of image, in pixels, by
+// nearest neighbour (a negative size mirrors). A picture read as it is painted reads just the rows
+// and columns the drawing takes. keepAlpha: a picture whose bitmap carries alpha keeps it (copied,
+// not blended); otherwise every pixel drawn is opaque.
+void drawPicture(bmp::Image& image, const Picture& picture, double dx, double dy, double dw, double dh, double sx, double sy,
+                 double sw, double sh, bool keepAlpha = false);
+
 // Reads a bitmap file (path as the file system's bytes). Errors name the file: 53 when it is
 // missing, 70/75 when it cannot be read, 481 "Invalid picture" with the reason when the file
 // is not a bitmap this program reads. A large uncompressed file keeps only its header and

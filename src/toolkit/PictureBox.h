@@ -32,9 +32,6 @@ public:
     int ScaleMode() const { return m_scaleMode; }
     void setScaleMode(int mode);
     bool AutoRedraw = false;
-    // A picture whose bitmap carries alpha keeps it when painted (copied, not blended); other
-    // pictures and Line stay opaque. Off in the window; the batch tool's transparent sheets.
-    bool KeepsAlpha = false;
     uint32_t BackColor = 0;  // 0x00BBGGRR
 
     // Size in pixels of the drawing area a box of the given outer size (twips) has.
@@ -57,26 +54,20 @@ public:
     uint32_t Point(float x, float y);  // 0x00BBGGRR, or 0xFFFFFFFF (-1) outside the image
     void Line(int flags, float x1, float y1, float x2, float y2, uint32_t colour);
     Picture Image();
-    // Pixels from left, top up to right, bottom (pixels, cut to the image) whose colour is rgb
-    // (0xRRGGBB) get this alpha.
-    void setAlphaWhere(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t rgb, uint8_t alpha);
-    // Copies width x height pixels from left, top to toLeft, toTop (pixels; both places inside
-    // the image, not overlapping).
-    void copyPixels(int64_t left, int64_t top, int64_t width, int64_t height, int64_t toLeft, int64_t toTop);
     void Cls();  // clears the image to the background colour
 
     // The persistent image (made on first use after a size change).
     const bmp::Image& persistentImage();
     // Bytes the persistent image holds now (0 before it is first made).
     uint64_t imageBytes() const { return m_stale ? 0 : uint64_t{4} * static_cast<uint32_t>(m_image->width) * static_cast<uint32_t>(m_image->height); }
-    // Grows the image, keeping what it holds, so it is at least this many pixels.
-    void ensureImageAtLeast(int32_t width, int32_t height);
+    // The persistent image to paint on in pixels; imagePainted() then tells the widget.
+    bmp::Image& paintableImage();
+    void imagePainted();
 
 private:
     double toPixelsX(float v) const;
     double toPixelsY(float v) const;
     bmp::Image& image();
-    void fillRect(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb);
 
     int m_borderStyle = 1;
     int m_scaleMode = 1;

@@ -273,8 +273,10 @@ int compareListText(std::string_view a, std::string_view b) {
 
 namespace {
 
-// The text with every run of digits written as its count of digits (two digits) and then the
-// digits without leading zeros: compared character by character, such runs compare as numbers.
+// The text with every run of digits written as its count of digits and then the digits without
+// leading zeros: compared character by character, such runs compare as numbers. The count is
+// itself written as its own count of digits (one digit) and its digits, so counts of any length
+// compare as numbers too.
 std::string naturalKey(std::string_view text) {
     std::string key;
     for (size_t i = 0; i < text.size();) {
@@ -286,9 +288,9 @@ std::string naturalKey(std::string_view text) {
         while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
         size_t first = i;
         while (first + 1 < end && text[first] == '0') ++first;
-        const size_t digits = std::min<size_t>(end - first, 99);
-        key += static_cast<char>('0' + digits / 10);
-        key += static_cast<char>('0' + digits % 10);
+        const std::string digits = std::to_string(end - first);
+        key += static_cast<char>('0' + digits.size());
+        key += digits;
         key.append(text.substr(first, end - first));
         i = end;
     }

@@ -1,0 +1,192 @@
+#include "compose/Sheet.h"
+
+#include "bitmap/Pixels.h"
+#include "bitmap/PngWriter.h"
+#include "compose/Gutters.h"
+#include "compose/PaintRun.h"
+#include "storage/Memory.h"
+#include "storage/ReadAhead.h"
+#include "toolkit/Errors.h"
+#include "toolkit/Text.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+
+namespace compose {
+namespace {
+
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+// A picture read whole decodes to at most this: a file under the size from which pictures are
+// read a row at a time (256 KiB), at one bit a pixel, as 4-byte pixels; and a thread's stack.
+constexpr uint64_t kPictureReadWhole = uint64_t{256} * 1024 * 8 * 4;
+constexpr uint64_t kThreadStack = 8 * kMiB;
+// The threads beside the painting ones: the read-ahead and the batch tool's two writers, with
+// their stacks and chunk buffers.
+constexpr uint64_t kHelpers = 3 * kThreadStack + 8 * kMiB;
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+}  // namespace
+
+// listed: how many entries the list holds, every one of them the program's own output.
+void refuseNothingToCombine(int32_t listed) {
+    const QString holds = listed == 0   ? QStringLiteral("holds no picture")
+                          : listed == 1 ? QStringLiteral("holds no picture but a Combined.bmp")
+                                        : QStringLiteral("holds no picture but %1 files named Combined.bmp").arg(listed);
+    throw tk::Error(tk::kFileNotFound,
+                    QStringLiteral("Nothing to combine: the list %1, and a sheet this program saved is never painted "
+                                   "into a new one. Open a folder that holds the pictures to combine and Get Contents "
+                                   "again.").arg(holds));
+}
+
+std::string noRoomForACell(const SheetOptions& o) {
+    if (o.margin == 0 || o.margin + o.cellWidth <= kMostPixelsAcross) return {};
+    return "a margin of " + std::to_string(o.margin) + " pixels leaves no room for a cell " + std::to_string(o.cellWidth) +
+           " pixels wide in a row of " + std::to_string(kMostPixelsAcross) + ": give a smaller margin or cell";
+}
+
+Grid layOut(const SheetOptions& o, int64_t count) {
+    return gridFor(count, o.cellWidth, o.cellHeight, kMostPixelsAcross, o.margin, o.spacing);
+}
+
+std::vector<std::string> paintingOrder(std::vector<std::string> listed, bool natural) {
+    if (natural)
+        std::stable_sort(listed.begin(), listed.end(), [](const std::string& a, const std::string& b) { return tk::compareNatural(a, b) < 0; });
+    return listed;
+}
+
+int threadsFor(const SheetOptions& options, const Grid& grid, int wanted, uint64_t freed) {
+    const uint64_t canvas = static_cast<uint64_t>(grid.width) * static_cast<uint64_t>(grid.height) * 4;
+    // Every painting thread holds a picture read whole (smaller files are; larger ones are read a
+    // row at a time), its stack and, with Drop to floor, a scratch copy of one cell. A PNG is built
+    // in memory before it is written.
+    uint64_t perThread = kPictureReadWhole + kThreadStack;
+    if (options.dropToFloor) perThread += static_cast<uint64_t>(grid.cellWidth) * static_cast<uint64_t>(grid.cellHeight) * 4;
+    const uint64_t fixed = canvas + kHelpers + (options.png ? bmp::pngWriterBytes(grid.width, grid.height) : 0);
+    // Under an address-space limit, threads allocate from one heap: a heap of a thread's own
+    // reserves 64 MiB of the limit, however many threads happen to take one.
+    storage::oneHeapUnderAddressLimit();
+    const uint64_t atHand = storage::memoryAtHand();
+    if (atHand == UINT64_MAX) return wanted;
+    // Fewer threads where memory does not hold them all; refused only when one does not fit.
+    if (fixed + perThread <= atHand + freed)
+        return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(wanted), (atHand + freed - fixed) / perThread));
+    throw tk::Error(tk::kOutOfMemory,
+                    QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, and painting %4 it %5 MiB more, "
+                                   "but only %6 MiB are at hand. Choose a smaller cell size or fewer pictures.")
+                        .arg(grid.width).arg(grid.height).arg((canvas + kMiB - 1) / kMiB)
+                        .arg(options.png ? QStringLiteral("and compressing") : QString())
+                        .arg((fixed - canvas + perThread + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
+}
+
+CellPainted paintCell(const tk::Picture& picture, bmp::Image& image, bmp::Image& scratch, const Rect& cell, bool dropToFloor,
+                      bool keepAlpha, const std::function<void()>& turn) {
+    const auto [left, top, width, height] = cell;
+    if (!dropToFloor) {
+        tk::drawPicture(image, picture, double(left), double(top), double(width), double(height), 0, 0, picture.widthPixels(),
+                        picture.heightPixels(), keepAlpha);
+        return {0, left + width};
+    }
+    // The picture at the cell's size in scratch, at least the cell's size, tells the background
+    // (its top-left colour) and the lowest row of another colour.
+    if (scratch.width < width || scratch.height < height) {
+        scratch.width = static_cast<int32_t>(std::max<int64_t>(scratch.width, width));
+        scratch.height = static_cast<int32_t>(std::max<int64_t>(scratch.height, height));
+        scratch.pixels = bmp::allocatePixels(static_cast<size_t>(scratch.width) * static_cast<size_t>(scratch.height));
+    }
+    tk::drawPicture(scratch, picture, 0, 0, double(width), double(height), 0, 0, picture.widthPixels(), picture.heightPixels(),
+                    keepAlpha);
+    const uint32_t corner = scratch.row(0)[0];
+    const uint32_t background = corner & 0xFFFFFFu;
+    int64_t rows = bmp::contentRows(scratch, 0, 0, width, height, background);
+    if (rows == 0) rows = height;
+
+    // A picture wider than its cell reaches into the next one: drawn after the previous picture.
+    if (turn) turn();
+    bmp::fill(image, left, top, left + width, top + height, kOpaque | background);
+    // A picture that keeps its alpha fills with its top-left pixel's alpha too.
+    if (keepAlpha && picture.hasAlpha()) bmp::keyOut(image, left, top, left + width, top + height, background, uint8_t(corner >> 24));
+    // At its own size, lowered so that its lowest row of content rests on the cell's bottom edge.
+    tk::drawPicture(image, picture, double(left), double(top + height - rows), picture.widthPixels(), double(rows), 0, 0,
+                    picture.widthPixels(), double(rows), keepAlpha);
+    return {background, std::max(left + width, left + picture.widthPixels())};
+}
+
+struct SheetPainting::Impl {
+    explicit Impl(const std::vector<std::string>& pictures, const SheetOptions& o)
+        : readAhead(pictures, 64, {int32_t(std::min<int64_t>(o.cellWidth, INT32_MAX)),
+                                   int32_t(std::min<int64_t>(o.cellHeight, INT32_MAX)), o.dropToFloor}) {}
+    // Once a picture has had to wait for the storage, the storage works ahead while pictures are
+    // painted: on the rows the cells sample, for pictures much larger than their cells.
+    storage::ReadAhead readAhead;
+    std::function<void()> storageWait = [this] { readAhead.storageWaited(); };
+};
+
+SheetPainting::SheetPainting(const SheetOptions& options, const Grid& grid, const std::vector<std::string>& pictures)
+    : m_options(options), m_grid(grid), m_pictures(pictures), m_impl(std::make_unique<Impl>(pictures, options)) {}
+
+SheetPainting::~SheetPainting() = default;
+
+tk::Picture SheetPainting::loadFirst() { return tk::LoadPicture(m_pictures.at(0), m_impl->storageWait); }
+
+void SheetPainting::paint(tk::Picture first, bmp::Image& canvas, int threads, const PaintHooks& hooks) {
+    const SheetOptions& o = m_options;
+    const Grid& grid = m_grid;
+    const bool keepAlpha = o.keepsAlpha();
+    std::atomic<bool> anyAlpha{false};
+    m_anchors.assign(m_pictures.size(), Anchor{});
+    std::vector<bmp::Image> scratch(static_cast<size_t>(std::max(threads, 1)));
+    PaintSteps steps{
+        [&](size_t i) {
+            m_impl->readAhead.reached(i);
+            return tk::LoadPicture(m_pictures[i], m_impl->storageWait);
+        },
+        [&](size_t i, const tk::Picture& picture, int worker, const std::function<void()>& turn) {
+            const auto p = static_cast<int64_t>(i);
+            const Rect cell{grid.left(p), grid.top(p), grid.cellWidth, grid.cellHeight};
+            const CellPainted painted = paintCell(picture, canvas, scratch[static_cast<size_t>(worker)], cell, o.dropToFloor, keepAlpha, turn);
+            if (picture.hasAlpha()) anyAlpha = true;
+            const Rect frame = grid.frame(p);
+            if (o.dropToFloor) {
+                // The sprite stands on the row under its lowest painted pixel, in the middle of the
+                // picture as drawn in its frame.
+                const int64_t stands = bmp::contentRows(canvas, frame.x, frame.y, frame.x + frame.width, frame.y + frame.height, painted.background);
+                m_anchors[i] = {double(std::min<int64_t>(picture.widthPixels(), frame.width)) / 2 / double(frame.width),
+                                double(stands == 0 ? frame.height : stands) / double(frame.height)};
+            }
+            // The key's colour goes transparent wherever the picture painted: with Drop to floor the
+            // background filled above it and what a wide picture reached past its cell too. A
+            // stretched picture's top-left colour is the cell's first pixel.
+            if (o.key == SheetOptions::Key::None) return;
+            const uint32_t key = o.key == SheetOptions::Key::Colour ? o.keyColour
+                                 : o.dropToFloor                   ? painted.background
+                                                                   : canvas.row(int32_t(cell.y))[cell.x] & 0xFFFFFFu;
+            bmp::keyOut(canvas, cell.x, cell.y, painted.right, cell.y + cell.height, key, 0);
+        },
+        // A dropped picture wider than its cell reaches into the next cell of its row.
+        [&](size_t i) { return o.dropToFloor && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); },
+        {},  // inOrder: below, when rows are handed on as they are painted
+        // A picture painted after an earlier one failed is taken off: its cell and what it reached
+        // to its right (only cells of later pictures) are black again, as on one thread.
+        [&](size_t i) {
+            const auto p = static_cast<int64_t>(i);
+            bmp::fill(canvas, grid.left(p), grid.top(p), canvas.width, grid.top(p) + grid.cellHeight, kOpaque);
+        },
+        {}};
+    // A cell row is painted for good once every picture in it is: no picture reaches into another
+    // row (a dropped one only into the next cells of its own).
+    if (hooks.rowsPainted)
+        steps.inOrder = [&](size_t painted) {
+            const auto p = static_cast<int64_t>(painted);
+            const int64_t rows = painted == m_pictures.size() ? grid.height : grid.top(p);
+            if (rows > 0) hooks.rowsPainted(canvas, rows);
+            return std::min(m_pictures.size(), static_cast<size_t>((p / grid.perRow + 1) * grid.perRow));
+        };
+    paintAll(m_pictures.size(), threads, std::move(first), steps, [&](size_t painted) {
+        if (hooks.progress) hooks.progress(painted);
+    });
+    if (o.extrude > 0) extrudeCells(canvas, grid, static_cast<int64_t>(m_pictures.size()), o.extrude);
+    m_transparent = keepAlpha && (o.key != SheetOptions::Key::None || anyAlpha);
+}
+
+}  // namespace compose

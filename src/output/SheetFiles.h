@@ -1,0 +1,37 @@
+#pragma once
+// The sheet's files: the picture in the format asked for, and the frame list or grid beside it,
+// every number read from the sheet's layout.
+
+#include "compose/Sheet.h"
+#include "output/FrameList.h"
+#include "storage/AtomicFile.h"
+#include "toolkit/Picture.h"
+
+#include <QByteArray>
+
+#include <string>
+#include <vector>
+
+namespace output {
+
+// A named pipe nobody reads yet: a command-line run waits for its reader, the window gives up.
+inline storage::AtomicFile::PipeWait pipeWait(bool waits) {
+    return waits ? storage::AtomicFile::PipeWait::Wait : storage::AtomicFile::PipeWait::GiveUp;
+}
+
+// How a painted sheet is written: PNG or bitmap, with alpha where it is transparent and any
+// pixel is not opaque (else RGB, or the window's 24-bit bitmap).
+tk::SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent);
+
+// The grid's numbers as the sheet has them, for count frames.
+GridNumbers gridNumbers(const compose::Grid& grid, size_t count);
+// Frame i: names[i] on cell i as it lies on the sheet; with anchors, where its sprite stands.
+std::vector<Frame> framesOf(const compose::Grid& grid, const std::vector<std::string>& names,
+                            const std::vector<compose::Anchor>* anchors);
+
+// Writes the sheet at sheet and data beside it, swapped in together: a failure leaves both as
+// they were. The sheet must be a file an engine finds by name, not a pipe or a device.
+void writeSheetBeside(const bmp::Image& canvas, tk::SaveFormat format, const std::string& sheet, const std::string& data,
+                      const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait);
+
+}  // namespace output
