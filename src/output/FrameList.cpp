@@ -23,6 +23,13 @@ QJsonObject gridObject(const GridNumbers& g) {
             {"frameCount", qint64(g.frameCount)}};
 }
 
+// A frame's name as the file system spells it, to the letter: a leading U+FEFF is a letter of the
+// name, not a byte order mark.
+QString nameOf(const std::string& name) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(name.data(), qsizetype(name.size())));
+}
+
 // The folder a frame's name lies in: "." for the top folder.
 QString folderOf(const QString& name) {
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
@@ -50,7 +57,7 @@ QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, i
     QJsonArray array;
     QMap<QString, QJsonArray> animations;
     for (const Frame& f : frames) {
-        const QString name = QString::fromStdString(f.name);
+        const QString name = nameOf(f.name);
         QJsonObject frame{{"frame", rect(f.x, f.y, f.width, f.height)}, {"rotated", false}, {"trimmed", false},
                           {"spriteSourceSize", rect(0, 0, f.width, f.height)}, {"sourceSize", size(f.width, f.height)}};
         // A dropped sprite is anchored where it stands.
@@ -65,7 +72,7 @@ QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, i
     }
     QJsonObject animationObject;
     for (auto it = animations.cbegin(); it != animations.cend(); ++it) animationObject[it.key()] = it.value();
-    const QJsonObject meta{{"app", "Kestrune Quiltwright"}, {"version", "1.02"}, {"image", QString::fromStdString(image)},
+    const QJsonObject meta{{"app", "Kestrune Quiltwright"}, {"version", "1.02"}, {"image", nameOf(image)},
                            {"format", alpha ? "RGBA8888" : "RGB888"}, {"size", size(sheetWidth, sheetHeight)}, {"scale", "1"},
                            {"grid", gridObject(grid)}};
     const QJsonObject root{{"frames", style.array ? QJsonValue(array) : QJsonValue(hash)}, {"animations", animationObject}, {"meta", meta}};

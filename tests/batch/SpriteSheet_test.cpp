@@ -15,6 +15,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonDocument>
 #include <QUrl>
 #include <QProcess>
@@ -57,15 +58,20 @@ QByteArray digest(const Sheet& sheet) {
 }  // namespace
 
 TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_generated_case) {
+    // The frame list's frames are the painted cells (each the same picture's cell on the sheet
+    // without the new options), Phaser's own parser slices the grid's numbers into exactly those
+    // frames, and what lies between the cells is the extruded edge or nothing.
     const int64_t kWidths[] = {1, 2, 5, 16, 33, 64, 100, 213, 320, 321, 639, 640, 700};
     TempTree tree;
     QStringList forPillow;  // "path digest" lines
+    QJsonArray toSlice, listedFrames;  // for Phaser's parser: each case's sheet and numbers, and its list's frames
     for (unsigned c = 0; c < 52; ++c) {
         std::mt19937 random(c);
         const int64_t cw = kWidths[c % std::size(kWidths)], ch = 1 + random() % 40;
         const bool asToday = c % 9 == 0, drop = random() % 2;
         const int64_t s = asToday ? 0 : random() % 7, e = asToday ? 0 : random() % 5;
-        int64_t m = asToday ? 0 : random() % 6;
+        // Every fifth case a margin as wide as a cell and its spacing, or wider.
+        int64_t m = asToday ? 0 : c % 5 == 2 ? cw + s + int64_t(random() % 9) - 4 : random() % 6;
         size_t n = 1 + random() % 6;
         // Every fourth case has the margin at which a row of k cells just fits, or one more, and
         // one cell more than that row holds.
@@ -75,77 +81,105 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
             m = (640 + s - k * (cw + s)) / 2 + random() % 2;
             n = size_t(std::min<int64_t>(k + 1, 8));
         }
+        m = std::max<int64_t>(m, 0);
         const int key = asToday ? 0 : int(random() % 3);  // none, corner, a colour
         const bool png = !asToday && random() % 2;
         const int jobs = 1 + int(random() % 3);
+        // Every third case writes its sheet and list into the folder of its pictures.
+        const bool inside = c % 3 == 1;
         const std::string folder = "case" + std::to_string(c) + "/";
         std::vector<bool> withAlpha;
+        std::vector<int64_t> widths;
         const bool someAlpha = random() % 2;  // half the cases have no picture with alpha
         uint32_t firstBackground = 0;
         for (size_t i = 0; i < n; ++i) {
-            const int pw = 1 + int(random() % (drop ? cw : 2 * cw + 2)), ph = 1 + int(random() % (2 * ch + 2));
+            const int pw = 1 + int(random() % (2 * cw + 2)), ph = 1 + int(random() % (2 * ch + 2));
             const uint32_t background = random() & 0xFFFFFF, ink = random() & 0xFFFFFF;
             if (i == 0) firstBackground = background;
             const ColourAt colour = [=](int x, int y) { return x >= pw / 3 && y >= ph / 2 ? (ink + uint32_t(x * 0x0301 + y * 0x10003)) & 0xFFFFFF : background; };
             withAlpha.push_back(someAlpha && random() % 2);
+            widths.push_back(pw);
             tree.addFile(folder + "pics/" + char('a' + i) + ".bmp", withAlpha.back() ? alphaBmp(pw, ph, colour) : bmp24(pw, ph, colour));
         }
         const QString size = QStringLiteral("--width=%1").arg(cw), tall = QStringLiteral("--height=%1").arg(ch);
         const QString pics = q(tree.path(folder + "pics"));
+        const std::string place = folder + (inside ? "pics/" : "");
+        const std::string out = tree.path(place + (png ? "out.png" : "out.bmp")), list = tree.path(place + "list.json");
         QStringList options = {size, tall, QStringLiteral("--margin=%1").arg(m), QStringLiteral("--spacing=%1").arg(s),
                                QStringLiteral("--extrude=%1").arg(e), "--jobs=" + QString::number(jobs)};
         if (asToday) options = {size, tall};
         const uint32_t keyColour = key == 2 ? firstBackground : 0;
         if (key) options << (key == 1 ? QStringLiteral("--key=corner") : QStringLiteral("--key=%1").arg(keyColour, 6, 16, QLatin1Char('0')));
         if (drop) options << QStringLiteral("--drop-to-floor");
-        const std::string out = tree.path(folder + (png ? "out.png" : "out.bmp"));
+        options << "--atlas=" + q(list) << QStringLiteral("--atlas-format=array");
         SCOPED_TRACE(options.join(' ').toStdString() + (png ? " png" : " bmp"));
         // The second route's sheets: stretched (the corner each cell's key is read from), and as
         // the case paints its cells, both without the new options.
         const BatchResult stretched = batch({size, tall, "--output=" + q(tree.path(folder + "s.bmp")), pics});
         const BatchResult painted = batch(QStringList{size, tall, "--output=" + q(tree.path(folder + "p.bmp")), pics} + (drop ? QStringList{"--drop-to-floor"} : QStringList{}));
         const BatchResult run = batch(options + QStringList{"--output=" + q(out), pics});
+        if (m > 0 && m + cw > 640) {  // no room for a cell: bad usage, nothing written
+            EXPECT_EQ(run.status, 2) << run.err.toStdString();
+            EXPECT_FALSE(tree.exists(place + (png ? "out.png" : "out.bmp")) || tree.exists(place + "list.json")) << "nothing written";
+            continue;
+        }
         ASSERT_EQ(stretched.status + painted.status + run.status, 0) << run.err.toStdString();
+        const std::vector<uint8_t> first = tree.read(place + (png ? "out.png" : "out.bmp"));
         if (asToday) {
-            EXPECT_EQ(tree.read(folder + "out.bmp"), tree.read(folder + "p.bmp")) << "today's bytes";
+            EXPECT_EQ(tree.read(place + "out.bmp"), tree.read(folder + "p.bmp")) << "today's bytes";
             continue;
         }
         const Sheet corners = readBmp(tree.path(folder + "s.bmp")), cells = readBmp(tree.path(folder + "p.bmp"));
 
-        // The layout: as many cells to a row as fit in 640 with the margins and spacing.
-        const int64_t perRow = std::max<int64_t>(1, (640 - 2 * m + s) / (cw + s)), rows = (int64_t(n) + perRow - 1) / perRow;
-        const int64_t plainPerRow = std::max<int64_t>(1, 640 / cw);
+        // The layout as the list gives it: frame p is picture p's cell, cut at the sheet's edge.
+        const std::vector<uint8_t> listBytes = tree.read(place + "list.json");
+        const QJsonObject json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(listBytes.data()), qsizetype(listBytes.size()))).object();
+        const QJsonObject grid = json["meta"]["grid"].toObject();
+        const QJsonArray frames = json["frames"].toArray();
+        ASSERT_EQ(frames.size(), qsizetype(n));
+        const int64_t columns = grid["columns"].toInt(), rows = grid["rows"].toInt();
+        const auto frameAt = [&](int64_t p) { const QJsonObject f = frames[p]["frame"].toObject(); return std::array<int64_t, 4>{f["x"].toInt(), f["y"].toInt(), f["w"].toInt(), f["h"].toInt()}; };
         Sheet expected;
-        expected.width = int64_t(n) <= perRow ? std::min<int64_t>(640, 2 * m + int64_t(n) * (cw + s) - s) : 640;
-        expected.height = 2 * m + rows * (ch + s) - s;
+        expected.width = json["meta"]["size"]["w"].toInt(), expected.height = json["meta"]["size"]["h"].toInt();
         const bool keepsAlpha = png || key;
         const bool transparent = keepsAlpha && (key || std::count(withAlpha.begin(), withAlpha.end(), true) > 0);
         expected.argb.assign(size_t(expected.width * expected.height), transparent ? 0 : 0xFF000000u);
-        const auto cellAt = [&](int64_t p) { return std::pair{m + p % perRow * (cw + s), m + p / perRow * (ch + s)}; };
+        // Where a dropped picture wider than its cell may reach past it (not into another cell): its index.
+        std::vector<int64_t> reached(expected.argb.size(), -1);
+        const int64_t plainPerRow = std::max<int64_t>(1, 640 / cw);
         for (int64_t p = 0; p < int64_t(n); ++p) {
-            const auto [left, top] = cellAt(p);
+            const auto [left, top, fw, fh] = frameAt(p);
+            EXPECT_EQ(frames[p]["filename"].toString(), QString(QChar(char16_t('a' + p))) + ".bmp");
+            ASSERT_EQ(fw, std::min(cw, expected.width - left));
+            ASSERT_EQ(fh, ch);
             const int64_t plainLeft = p % plainPerRow * cw, plainTop = p / plainPerRow * ch;
             const uint32_t corner = corners.at(plainLeft, plainTop) & 0xFFFFFF;
-            for (int64_t y = 0; y < ch; ++y)
-                for (int64_t x = 0; x < cw && left + x < expected.width; ++x) {
+            for (int64_t y = 0; y < ch; ++y) {
+                for (int64_t x = 0; x < fw; ++x) {
                     const uint32_t rgb = cells.at(plainLeft + x, plainTop + y) & 0xFFFFFF;
                     uint32_t alpha = keepsAlpha && withAlpha[size_t(p)] ? alphaOf(rgb) : 0xFF000000u;
                     if ((key == 1 && rgb == corner) || (key == 2 && rgb == keyColour)) alpha = 0;
                     expected.argb[size_t((top + y) * expected.width + left + x)] = rgb | alpha;
                 }
+                const int64_t limit = p + 1 < int64_t(n) && (p + 1) % columns ? left + cw + s : expected.width;
+                for (int64_t x = left + fw; drop && x < std::min(left + widths[size_t(p)], limit); ++x) reached[size_t((top + y) * expected.width + x)] = p;
+            }
         }
-        // Gutters: a pixel within reach of a cell's edge takes the nearest pixel of that cell.
+        // Gutters: a pixel within reach of a cell's edge takes the nearest pixel of that cell; the
+        // right margin as the sheet has it.
         Sheet withGutters = expected;
         for (int64_t p = 0; p < int64_t(n); ++p) {
-            const auto [left, top] = cellAt(p);
-            const int64_t right = std::min(left + cw, expected.width), bottom = top + ch;
-            const int64_t column = p % perRow, row = p / perRow;
+            const auto [left, top, fw, fh] = frameAt(p);
+            const int64_t right = left + fw, bottom = top + ch;
+            const int64_t column = p % columns, row = p / columns;
             const auto reach = [&](bool atEdge) { return std::min(e, atEdge ? m : s / 2); };
-            const int64_t x0 = left - reach(column == 0), x1 = right + std::min(reach(column + 1 == perRow), expected.width - right);
+            const int64_t x0 = left - reach(column == 0), x1 = right + (column + 1 == columns ? std::min(e, expected.width - right) : std::min(reach(false), expected.width - right));
             const int64_t y0 = top - reach(row == 0), y1 = bottom + reach(row + 1 == rows);
             for (int64_t y = y0; y < y1; ++y)
-                for (int64_t x = x0; x < x1; ++x)
+                for (int64_t x = x0; x < x1; ++x) {
                     withGutters.argb[size_t(y * expected.width + x)] = expected.at(std::clamp(x, left, right - 1), std::clamp(y, top, bottom - 1));
+                    reached[size_t(y * expected.width + x)] = -1;
+                }
         }
         withGutters.alpha = transparent && std::any_of(withGutters.argb.begin(), withGutters.argb.end(), [](uint32_t p) { return p < 0xFF000000u; });
         if (!withGutters.alpha)
@@ -154,16 +188,50 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
         const Sheet written = png ? readPng(out) : readBmp(out);
         ASSERT_EQ(written.width, withGutters.width);
         ASSERT_EQ(written.height, withGutters.height);
+        EXPECT_LE(written.width, 640);
         EXPECT_EQ(written.alpha, withGutters.alpha);
         for (int64_t y = 0; y < written.height; ++y)
-            for (int64_t x = 0; x < written.width; ++x)
-                ASSERT_EQ(written.at(x, y), withGutters.at(x, y)) << "at " << x << ", " << y;
+            for (int64_t x = 0; x < written.width; ++x) {
+                const int64_t p = reached[size_t(y * written.width + x)];
+                if (p < 0) {
+                    ASSERT_EQ(written.at(x, y), withGutters.at(x, y)) << "at " << x << ", " << y;
+                } else if (key) {  // what a wide picture reached past its cell is keyed as the cell is
+                    const uint32_t corner = corners.at(p % plainPerRow * cw, p / plainPerRow * ch) & 0xFFFFFF;
+                    ASSERT_FALSE(written.at(x, y) >> 24 && (written.at(x, y) & 0xFFFFFF) == (key == 1 ? corner : keyColour)) << "at " << x << ", " << y;
+                }
+            }
+        // The run's own sheet and list are never its frames: run again, the same bytes.
+        ASSERT_EQ(batch(options + QStringList{"--output=" + q(out), pics}).status, 0);
+        EXPECT_EQ(tree.read(place + (png ? "out.png" : "out.bmp")), first);
         if (png) {
             const std::string again = tree.path(folder + "again.png");
             ASSERT_EQ(batch(options + QStringList{"--jobs=" + QString::number(jobs % 3 + 1), "--output=" + q(again), pics}).status, 0);
-            EXPECT_EQ(tree.read(folder + "again.png"), tree.read(folder + "out.png")) << "the same bytes on other threads";
+            EXPECT_EQ(tree.read(folder + "again.png"), tree.read(place + "out.png")) << "the same bytes on other threads";
         }
-        forPillow << q(out) + ' ' + (withGutters.alpha ? "RGBA " : "RGB ") + digest(withGutters);
+        toSlice.append(QJsonObject{{"width", qint64(written.width)}, {"height", qint64(written.height)}, {"frameWidth", grid["frameWidth"]},
+                                   {"frameHeight", grid["frameHeight"]}, {"margin", grid["margin"]}, {"spacing", grid["spacing"]}});
+        QJsonArray rects;
+        for (int64_t p = 0; p < int64_t(n); ++p) {
+            const auto [x, y, w, h] = frameAt(p);
+            rects.append(QJsonArray{qint64(x), qint64(y), qint64(w), qint64(h)});
+        }
+        listedFrames.append(rects);
+        EXPECT_EQ(grid["frameCount"].toInt(), int(n));
+        EXPECT_TRUE(rows * columns >= int64_t(n) && (rows - 1) * columns < int64_t(n) && columns <= int64_t(n)) << "as the sheet has them";
+        forPillow << q(out) + ' ' + (written.alpha ? "RGBA " : "RGB ") + digest(written);
+    }
+    // Phaser's spritesheet parser cuts every sheet, by the grid's numbers, into the list's frames
+    // first (a part-filled last row leaves empty frames after them).
+    QString missing;
+    const QJsonArray sliced = phaserSlices(toSlice, missing);
+    if (missing.isEmpty()) {
+        ASSERT_EQ(sliced.size(), listedFrames.size());
+        for (qsizetype i = 0; i < sliced.size(); ++i) {
+            const QJsonArray frames = listedFrames[i].toArray();
+            QJsonArray first;
+            for (qsizetype k = 0; k < std::min(frames.size(), sliced[i].toArray().size()); ++k) first.append(sliced[i].toArray()[k]);
+            EXPECT_EQ(first, frames) << QJsonDocument(toSlice[i].toObject()).toJson(QJsonDocument::Compact).toStdString();
+        }
     }
     // Pillow, a decoder of its own, reads every sheet to the same pixels.
     QProcess pillow;
@@ -178,6 +246,7 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
     const QString said = QString::fromUtf8(pillow.readAllStandardOutput());
     EXPECT_EQ(pillow.exitCode(), 0) << pillow.readAllStandardError().toStdString();
     EXPECT_EQ(said.count(QStringLiteral("True ")), forPillow.size()) << said.toStdString();
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
 }
 
 TEST(SpriteSheet, phasers_spritesheet_loader_slices_by_margin_and_spacing_and_keyed_backgrounds_are_transparent) {
@@ -205,9 +274,9 @@ TEST(SpriteSheet, phasers_spritesheet_loader_slices_by_margin_and_spacing_and_ke
         // The numbers Phaser is given are the ones the grid file holds.
         const std::vector<uint8_t> bytes = tree.read(grid);
         QJsonObject numbers = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))).object();
-        const int columns = std::max(1, (640 - 2 * m + s) / (cw + s));
+        const int perRow = std::max(1, (640 - 2 * m + s) / (cw + s));
         EXPECT_EQ(numbers, (QJsonObject{{"frameWidth", cw}, {"frameHeight", ch}, {"margin", m}, {"spacing", s}, {"frameCount", n},
-                                        {"columns", columns}, {"rows", (n + columns - 1) / columns}}));
+                                        {"columns", std::min(perRow, n)}, {"rows", (n + perRow - 1) / perRow}}));
         numbers["image"] = q(image.substr(5));
         numbers["frames"] = numbers["frameCount"];
         sheets.append(numbers);

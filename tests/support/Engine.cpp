@@ -1,10 +1,28 @@
 #include "support/Engine.h"
 
 #include <QJsonDocument>
+#include <gtest/gtest.h>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
 #include <fstream>
+
+QJsonArray phaserSlices(const QJsonArray& sheets, QString& missing) {
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    if (node.isEmpty() || !std::ifstream(QW_ENGINE_FETCHED "/phaser-3.90.0/src/textures/parsers/SpriteSheet.js")) {
+        missing = QStringLiteral("Phaser's parser cannot run here: no node, or Phaser not fetched (scripts/fetch-engine)");
+        return {};
+    }
+    QProcess slicer;
+    slicer.start(node, {QStringLiteral(QW_ENGINE "/slice-spritesheet.js"), QStringLiteral(QW_ENGINE_FETCHED "/phaser-3.90.0")});
+    slicer.write(QJsonDocument(sheets).toJson(QJsonDocument::Compact));
+    slicer.closeWriteChannel();
+    if (!slicer.waitForFinished(60000) || slicer.exitCode() != 0) {
+        ADD_FAILURE() << "Phaser's parser failed: " << slicer.readAllStandardError().toStdString();
+        return {};
+    }
+    return QJsonDocument::fromJson(slicer.readAllStandardOutput()).array();
+}
 
 Engine::Engine(const TempTree& tree, const QString& page, const QStringList& engines) : m_tree(tree), m_page(page) {
     m_chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));

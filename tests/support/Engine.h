@@ -4,10 +4,15 @@
 
 #include "support/TempTree.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+// The frames Phaser's spritesheet parser cuts from each sheet ({width, height, frameWidth,
+// frameHeight, margin, spacing}), each [x, y, w, h], run in Node.js; missing says why it cannot run.
+QJsonArray phaserSlices(const QJsonArray& sheets, QString& missing);
 
 class Engine {
 public:
