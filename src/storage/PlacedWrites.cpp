@@ -3,6 +3,7 @@
 #include "storage/Failure.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,10 +49,13 @@ size_t AtomicFile::bypassCache() {
 
 void AtomicFile::reserve(uint64_t size) {
     if ((m_inPlace && !m_regularInPlace) || size == 0) return;
+    // A file the user's size limit cannot hold is refused before a byte is written: written in
+    // place, the writes would stop at the limit with the old file half overwritten.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur) fail(EFBIG);
     int result;
     while ((result = ::fallocate(m_fd, m_regularInPlace ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size))) != 0 && errno == EINTR) {
     }
-    // A size past the user's limit is left to the writes, which fail where the limit is.
     if (result != 0 && (errno == ENOSPC || errno == EDQUOT)) fail(errno);
 }
 

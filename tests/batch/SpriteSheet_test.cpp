@@ -21,6 +21,8 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <random>
 
@@ -352,13 +354,17 @@ TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_wr
     const QStringList png = {"--width=640", "--height=300", "--output=" + out + "/n.png", q(tree.path("noise"))};
     ASSERT_EQ(batch(png).status, 0);
     const std::vector<uint8_t> earlier = tree.read("out/n.png");
+    tree.addFile("noise/n.bmp", bmp24(640, 300, [&](int, int) { return (noise = noise * 1664525u + 1013904223u) >> 8; }));  // a new sheet differs
+    // With a second hard link the sheet is written in place, its room set aside first.
+    for (const bool linked : {false, true})
     for (const size_t kib : {size_t{1}, earlier.size() / 2048, (earlier.size() - 1) / 1024})
         for (const bool ignored : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "ulimit -f " << kib << (ignored ? ", SIGXFSZ ignored" : ""));
+            SCOPED_TRACE(testing::Message() << "ulimit -f " << kib << (ignored ? ", SIGXFSZ ignored" : "") << (linked ? ", in place" : ""));
+            if (linked && !tree.exists("out/link.png")) ASSERT_EQ(::link(tree.path("out/n.png").c_str(), tree.path("out/link.png").c_str()), 0);
             const BatchResult limited = batch(png, QStringLiteral("%1ulimit -f %2").arg(ignored ? "trap '' XFSZ; " : "").arg(kib));
             EXPECT_NE(limited.status, 0);
             EXPECT_TRUE(!ignored || limited.err.contains(QStringLiteral("Error 61"))) << limited.err.toStdString();
             EXPECT_EQ(tree.read("out/n.png"), earlier);
-            EXPECT_EQ(tree.list("out"), std::vector<std::string>{"n.png"});
+            EXPECT_EQ(tree.list("out"), (linked ? std::vector<std::string>{"link.png", "n.png"} : std::vector<std::string>{"n.png"}));
         }
 }

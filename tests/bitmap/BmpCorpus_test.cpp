@@ -3,6 +3,7 @@
 
 #include "support/Pictures.h"
 #include "support/TempTree.h"
+#include "bitmap/BmpReader.h"
 #include "toolkit/Errors.h"
 #include "toolkit/Picture.h"
 
@@ -230,6 +231,19 @@ TEST(BmpCorpus, every_file_reads_the_same_with_bytes_after_it_and_read_as_large_
             ++files;
             if (whole.error) continue;
             ++loaded;
+            // The row reader given a head of any length: nothing, or the rows the whole file gives,
+            // never a colour from past the bytes it was given (poisoned here).
+            const bmp::Image wholeImage = bmp::decode(bytes.data(), bytes.size()).image;
+            for (const size_t length : {size_t{14}, size_t{54}, size_t{60}, size_t{70}, size_t{120}, size_t{300}, size_t{1000}, size_t{1100}, bytes.size() - 1}) {
+                std::vector<uint8_t> head(bytes.size(), 0xA5);
+                std::copy_n(bytes.begin(), std::min(length, bytes.size()), head.begin());
+                const std::optional<bmp::RowReader> rows = bmp::RowReader::open(head.data(), std::min(length, bytes.size()), bytes.size());
+                std::vector<uint32_t> row(static_cast<size_t>(wholeImage.width));
+                for (int32_t y = 0; rows && y < rows->height(); ++y) {
+                    rows->decodeRow(bytes.data() + rows->rowOffset(y), row.data());
+                    ASSERT_TRUE(std::equal(row.begin(), row.end(), wholeImage.row(y))) << "row " << y << " from a head of " << length;
+                }
+            }
             for (const auto& [count, byte] : {std::pair{1, 0}, {1024, 0}, {1024, 0xFF}, {1027, 0x42}}) {
                 std::vector<uint8_t> longer = bytes;
                 longer.insert(longer.end(), static_cast<size_t>(count), static_cast<uint8_t>(byte));
