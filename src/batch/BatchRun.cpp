@@ -175,7 +175,7 @@ int paint(const Options& options, Progress& progress) {
     if (whilePainting)
         hooks.rowsPainted = [&](const bmp::Image& painted, int64_t rows) {
             if (!writer) {
-                tk::checkSavable(painted);
+                output::checkSavable(painted);
                 file.emplace(sheet, wait);
                 writer.emplace(painted, *file);
             }
@@ -183,7 +183,7 @@ int paint(const Options& options, Progress& progress) {
         };
     painting.paint(std::move(first), canvas, threads, hooks);
     progress.end();
-    const tk::SaveFormat format = output::sheetFormat(canvas, o.png, painting.transparent());
+    const output::SaveFormat format = output::sheetFormat(canvas, o.png, painting.transparent());
     if (whilePainting) {
         writer->finish(wanted);
         file->commit();
@@ -197,9 +197,9 @@ int paint(const Options& options, Progress& progress) {
     } else if (options.grid) {
         output::writeSheetBeside(canvas, format, sheet, *options.grid, output::gridJson(output::gridNumbers(grid, pictures.size())), wanted, wait);
     } else if (toStandardOutput) {
-        tk::SavePicture(canvas, STDOUT_FILENO, "standard output", format, wanted);
+        output::writeSheet(canvas, STDOUT_FILENO, "standard output", format, wanted);
     } else {
-        tk::SavePicture(canvas, sheet, wait, wanted, format);
+        output::writeSheet(canvas, sheet, format, wanted, wait);
     }
     return unread ? 1 : 0;  // the sheet of what could be read is written, yet not all was
 }

@@ -1,7 +1,7 @@
 // quiltwright-batch: the window's Get Contents, Combine and Save, without the window.
 
 #include "batch/BatchRun.h"
-#include "toolkit/DriveAndDir.h"
+#include "storage/Links.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -115,7 +115,7 @@ std::optional<uint32_t> hexColour(std::string_view text) {
 }
 
 std::string absolute(const std::string& path) {
-    return !path.empty() && path.front() == '/' ? path : tk::currentFolder() + "/" + path;
+    return !path.empty() && path.front() == '/' ? path : storage::currentFolder() + "/" + path;
 }
 
 }  // namespace

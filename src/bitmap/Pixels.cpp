@@ -32,6 +32,23 @@ Cut cut(const Image& image, int64_t left, int64_t top, int64_t right, int64_t bo
 
 int32_t ScaleMap::sourceRow(int64_t y) const { return sourceIndex(y, dy, dh, sy, sh, flipY, sourceHeight); }
 
+namespace {
+std::vector<int32_t> sortedOnce(std::vector<int32_t> v) {
+    std::erase(v, -1);
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    return v;
+}
+}  // namespace
+
+std::vector<int32_t> ScaleMap::rowsTaken() const {
+    std::vector<int32_t> rows;
+    for (int64_t y = top; y < bottom; ++y) rows.push_back(sourceRow(y));
+    return sortedOnce(std::move(rows));
+}
+
+std::vector<int32_t> ScaleMap::columnsTaken() const { return sortedOnce(columns); }
+
 ScaleMap mapScaled(int32_t imageWidth, int32_t imageHeight, int32_t sourceWidth, int32_t sourceHeight, double dx, double dy,
                    double dw, double dh, double sx, double sy, double sw, double sh) {
     ScaleMap map;

@@ -25,6 +25,9 @@ struct ScaleMap {
     int32_t sourceHeight = 0;
     bool empty() const { return left >= right || top >= bottom; }
     int32_t sourceRow(int64_t y) const;
+    // The source rows and columns the drawing takes, sorted, each once.
+    std::vector<int32_t> rowsTaken() const;
+    std::vector<int32_t> columnsTaken() const;
 };
 ScaleMap mapScaled(int32_t imageWidth, int32_t imageHeight, int32_t sourceWidth, int32_t sourceHeight, double dx, double dy,
                    double dw, double dh, double sx, double sy, double sw, double sh);

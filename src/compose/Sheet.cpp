@@ -7,7 +7,7 @@
 #include "storage/Memory.h"
 #include "storage/ReadAhead.h"
 #include "toolkit/Errors.h"
-#include "toolkit/Text.h"
+#include "compose/NaturalOrder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -51,7 +51,7 @@ Grid layOut(const SheetOptions& o, int64_t count) {
 
 std::vector<std::string> paintingOrder(std::vector<std::string> listed, bool natural) {
     if (natural)
-        std::stable_sort(listed.begin(), listed.end(), [](const std::string& a, const std::string& b) { return tk::compareNatural(a, b) < 0; });
+        std::stable_sort(listed.begin(), listed.end(), [](const std::string& a, const std::string& b) { return compareNatural(a, b) < 0; });
     return listed;
 }
 

@@ -1,5 +1,6 @@
 #include "form/Form.h"
 
+#include "storage/Links.h"
 #include "toolkit/Errors.h"
 
 #include <QFile>
@@ -39,7 +40,7 @@ void LongCommand::report(const QString& text, int64_t done, int64_t total) {
     if (!m_host.reportProgress(text, done, total)) throw tk::Cancelled();
 }
 
-std::string frmQuiltwright::currentFolder() { return tk::currentFolder(); }
+std::string frmQuiltwright::currentFolder() { return storage::currentFolder(); }
 
 frmQuiltwright::frmQuiltwright(std::vector<tk::DriveEntry> driveEntries, std::string startFolder)
     : drives(std::move(driveEntries)), m_host(&g_silentHost) {

@@ -1,12 +1,75 @@
 #include "output/SheetFiles.h"
 
+#include "bitmap/PngWriter.h"
+#include "storage/PictureWriter.h"
+#include "storage/Threads.h"
 #include "toolkit/Errors.h"
 
 #include <algorithm>
 
 namespace output {
+namespace {
 
-tk::SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent) {
+// All of a file's bytes held in memory until they are complete.
+struct InMemory : bmp::ByteSink {
+    std::vector<uint8_t> bytes;
+    void write(const uint8_t* data, size_t count) override { bytes.insert(bytes.end(), data, data + count); }
+};
+
+}  // namespace
+
+void checkSavable(const bmp::Image& image, SaveFormat format) {
+    const bool fits = format.png ? image.width > 0 && image.height > 0
+                                 : (format.alpha ? bmp::fileSize32(image.width, image.height) : bmp::fileSize24(image.width, image.height)) != 0;
+    if (!fits)
+        throw tk::Error(tk::kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a %3 file")
+                                                 .arg(image.width).arg(image.height).arg(format.png ? QStringLiteral("PNG") : QStringLiteral("bitmap")));
+}
+
+void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format) {
+    try {
+        const bmp::RowSource rows = [&](int32_t y) { return image.row(y); };
+        if (format.png) {
+            InMemory png;
+            bmp::writePng(png, image.width, image.height, rows, format.alpha,
+                          [threads](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, threads, job); });
+            file.reserve(png.bytes.size());
+            file.write(png.bytes.data(), png.bytes.size());
+        } else if (format.alpha) {
+            file.reserve(bmp::fileSize32(image.width, image.height));
+            bmp::write32(file, image.width, image.height, rows);
+        } else {
+            storage::PictureWriter writer(image, file);
+            writer.finish(threads);
+        }
+    } catch (const storage::Failure& failure) {
+        throw tk::errorOf(failure);
+    }
+}
+
+void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait) {
+    checkSavable(image, format);
+    try {
+        storage::AtomicFile file(path, wait);
+        writePicture(image, file, threads, format);
+        file.commit();
+    } catch (const storage::Failure& failure) {
+        throw tk::errorOf(failure);
+    }
+}
+
+void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads) {
+    checkSavable(image, format);
+    try {
+        storage::AtomicFile file(fd, name);
+        writePicture(image, file, threads, format);
+        file.commit();
+    } catch (const storage::Failure& failure) {
+        throw tk::errorOf(failure);
+    }
+}
+
+SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent) {
     bool alpha = false;
     const auto count = static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height);
     for (size_t i = 0; transparent && i < count && !alpha; ++i) alpha = canvas.pixels[i] < 0xFF000000u;
@@ -29,9 +92,9 @@ std::vector<Frame> framesOf(const compose::Grid& grid, const std::vector<std::st
     return frames;
 }
 
-void writeSheetBeside(const bmp::Image& canvas, tk::SaveFormat format, const std::string& sheet, const std::string& data,
+void writeSheetBeside(const bmp::Image& canvas, SaveFormat format, const std::string& sheet, const std::string& data,
                       const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait) {
-    tk::checkSavable(canvas, format);
+    checkSavable(canvas, format);
     try {
         storage::AtomicFile sheetFile(sheet, wait);
         if (!sheetFile.placeable())
@@ -39,7 +102,7 @@ void writeSheetBeside(const bmp::Image& canvas, tk::SaveFormat format, const std
                                                                 "or an open file, which an engine cannot find by its name")
                                                      .arg(tk::displayPath(sheet)));
         storage::AtomicFile dataFile(data, wait);
-        tk::writePicture(canvas, sheetFile, threads, format);
+        writePicture(canvas, sheetFile, threads, format);
         dataFile.write(reinterpret_cast<const uint8_t*>(json.data()), static_cast<size_t>(json.size()));
         storage::AtomicFile::commitTogether(sheetFile, dataFile);
     } catch (const storage::Failure& failure) {

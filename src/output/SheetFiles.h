@@ -19,9 +19,26 @@ inline storage::AtomicFile::PipeWait pipeWait(bool waits) {
     return waits ? storage::AtomicFile::PipeWait::Wait : storage::AtomicFile::PipeWait::GiveUp;
 }
 
+// How a sheet is written: the 24-bit Windows bitmap, or with alpha the 32-bit one (a version 5
+// header); or PNG, RGB or with alpha RGBA.
+struct SaveFormat {
+    bool png = false;
+    bool alpha = false;
+};
+
+// Refuses a picture no file of the format can hold, before anything is written.
+void checkSavable(const bmp::Image& image, SaveFormat format = {});
+// Writes the picture's bytes into the file (not yet committed), on threads threads. A PNG is built
+// in memory first: its room is then set aside at once (a full disk fails before a byte is written,
+// even in place).
+void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format);
+// The sheet at path, or into an open descriptor (standard output; name for messages), committed.
+void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait);
+void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads);
+
 // How a painted sheet is written: PNG or bitmap, with alpha where it is transparent and any
 // pixel is not opaque (else RGB, or the window's 24-bit bitmap).
-tk::SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent);
+SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent);
 
 // The grid's numbers as the sheet has them, for count frames.
 GridNumbers gridNumbers(const compose::Grid& grid, size_t count);
@@ -31,7 +48,7 @@ std::vector<Frame> framesOf(const compose::Grid& grid, const std::vector<std::st
 
 // Writes the sheet at sheet and data beside it, swapped in together: a failure leaves both as
 // they were. The sheet must be a file an engine finds by name, not a pipe or a device.
-void writeSheetBeside(const bmp::Image& canvas, tk::SaveFormat format, const std::string& sheet, const std::string& data,
+void writeSheetBeside(const bmp::Image& canvas, SaveFormat format, const std::string& sheet, const std::string& data,
                       const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait);
 
 }  // namespace output

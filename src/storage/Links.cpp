@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -60,5 +61,15 @@ std::string followLinks(std::string path, bool& openFile) {
     throw Failure(ELOOP, path);
 }
 
+
+std::string currentFolder() {
+    std::string buffer(PATH_MAX, '\0');
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE) return "/";
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return buffer;
+}
 
 }  // namespace storage

@@ -17,4 +17,7 @@ std::string folderOf(const std::string& path);
 // a loop of links and for a link another user planted in a shared sticky folder.
 std::string followLinks(std::string path, bool& openFile);
 
+// The process's current folder ("/" when it has none).
+std::string currentFolder();
+
 }  // namespace storage

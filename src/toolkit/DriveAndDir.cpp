@@ -6,12 +6,10 @@
 #include <QStorageInfo>
 
 #include <dirent.h>
-#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <memory>
 
 namespace tk {
@@ -81,16 +79,6 @@ void DriveListBox::userSelect(int index) {
     m_index = index;
     notify(Property::Selection);
     raiseEvent(Change);
-}
-
-std::string currentFolder() {
-    std::string buffer(PATH_MAX, '\0');
-    while (!::getcwd(buffer.data(), buffer.size())) {
-        if (errno != ERANGE) return "/";
-        buffer.resize(buffer.size() * 2);
-    }
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
 }
 
 std::string normalizeFolder(const std::string& path) {

@@ -76,9 +76,6 @@ private:
     std::vector<Item> m_items;
 };
 
-// The process's current folder ("/" when it has none).
-std::string currentFolder();
-
 // Lexical clean-up of an absolute path: no "//", ".", "..", or trailing "/" (but for "/").
 std::string normalizeFolder(const std::string& path);
 

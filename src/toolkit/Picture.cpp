@@ -3,10 +3,8 @@
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
 #include "bitmap/Pixels.h"
-#include "bitmap/PngWriter.h"
 #include "storage/Failure.h"
 #include "storage/PictureWriter.h"
-#include "storage/Threads.h"
 #include "toolkit/EmbeddedImage.h"
 #include "toolkit/Errors.h"
 
@@ -80,17 +78,8 @@ void drawPicture(bmp::Image& image, const Picture& picture, double dx, double dy
         bmp::drawMapped(image, map, [&](int32_t r) { return whole.row(r); }, opaque);
         return;
     }
-    // Just the rows and columns the drawing takes, each once, sorted.
-    std::vector<int32_t> wanted, taken;
-    for (int64_t y = map.top; y < map.bottom; ++y)
-        if (const int32_t r = map.sourceRow(y); r >= 0) wanted.push_back(r);
-    for (const int32_t x : map.columns)
-        if (x >= 0) taken.push_back(x);
-    for (std::vector<int32_t>* v : {&wanted, &taken}) {
-        std::sort(v->begin(), v->end());
-        v->erase(std::unique(v->begin(), v->end()), v->end());
-    }
-    const PictureRows rows = picture.rows(std::move(wanted), &taken);
+    const std::vector<int32_t> taken = map.columnsTaken();
+    const PictureRows rows = picture.rows(map.rowsTaken(), &taken);
     bmp::drawMapped(image, map, [&](int32_t r) { return rows.row(r); }, opaque);
 }
 
@@ -142,63 +131,13 @@ Picture LoadPicture(const std::string& path, const std::function<void()>& storag
     }
 }
 
-void checkSavable(const bmp::Image& image, SaveFormat format) {
-    const bool fits = format.png ? image.width > 0 && image.height > 0
-                                 : (format.alpha ? bmp::fileSize32(image.width, image.height) : bmp::fileSize24(image.width, image.height)) != 0;
-    if (!fits)
-        throw Error(kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a %3 file")
-                                         .arg(image.width).arg(image.height).arg(format.png ? QStringLiteral("PNG") : QStringLiteral("bitmap")));
-}
-
-namespace {
-
-// All of a file's bytes held in memory until they are complete: the room for them is then set
-// aside at once (a full disk fails before a byte is written, even in place), and written.
-struct InMemory : bmp::ByteSink {
-    std::vector<uint8_t> bytes;
-    void write(const uint8_t* data, size_t count) override { bytes.insert(bytes.end(), data, data + count); }
-};
-
-}  // namespace
-
-void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format) {
-    try {
-        const bmp::RowSource rows = [&](int32_t y) { return image.row(y); };
-        if (format.png) {
-            InMemory png;
-            bmp::writePng(png, image.width, image.height, rows, format.alpha,
-                          [threads](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, threads, job); });
-            file.reserve(png.bytes.size());
-            file.write(png.bytes.data(), png.bytes.size());
-        } else if (format.alpha) {
-            file.reserve(bmp::fileSize32(image.width, image.height));
-            bmp::write32(file, image.width, image.height, rows);
-        } else {
-            storage::PictureWriter writer(image, file);
-            writer.finish(threads);
-        }
-    } catch (const storage::Failure& failure) {
-        throw errorOf(failure);
-    }
-}
-
-void SavePicture(const bmp::Image& image, const std::string& path, storage::AtomicFile::PipeWait pipeWait, int threads,
-                 SaveFormat format) {
-    checkSavable(image, format);
+void SavePicture(const bmp::Image& image, const std::string& path, storage::AtomicFile::PipeWait pipeWait, int threads) {
+    if (bmp::fileSize24(image.width, image.height) == 0)
+        throw Error(kInvalidPicture, QStringLiteral("A picture of %1 x %2 pixels cannot be saved as a bitmap file").arg(image.width).arg(image.height));
     try {
         storage::AtomicFile file(path, pipeWait);
-        writePicture(image, file, threads, format);
-        file.commit();
-    } catch (const storage::Failure& failure) {
-        throw errorOf(failure);
-    }
-}
-
-void SavePicture(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads) {
-    checkSavable(image, format);
-    try {
-        storage::AtomicFile file(fd, name);
-        writePicture(image, file, threads, format);
+        storage::PictureWriter writer(image, file);
+        writer.finish(threads);
         file.commit();
     } catch (const storage::Failure& failure) {
         throw errorOf(failure);

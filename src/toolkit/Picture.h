@@ -60,24 +60,11 @@ Picture LoadPicture(const std::string& path, const std::function<void()>& storag
 // Decodes bitmap bytes already in memory; `path` only names the file in errors.
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path);
 
-// How a picture is written: the 24-bit Windows bitmap, or with alpha the 32-bit one (a version 5
-// header); or PNG, RGB or with alpha RGBA.
-struct SaveFormat {
-    bool png = false;
-    bool alpha = false;
-};
-
-// Writes the picture in the format given (the 24-bit bitmap by default). The file is written
-// beside the target under a temporary name, flushed to disk and renamed over the target, so a
-// failure leaves an earlier file of that name as it was; a device or a named pipe is written in
-// place (storage::AtomicFile). threads: how many pack, compress and write a large picture at once.
+// Writes the picture as a 24-bit Windows bitmap. The file is written beside the target under a
+// temporary name, flushed to disk and renamed over the target, so a failure leaves an earlier file
+// of that name as it was; a device or a named pipe is written in place (storage::AtomicFile).
+// threads: how many pack and write a large picture at once.
 void SavePicture(const bmp::Image& image, const std::string& path, storage::AtomicFile::PipeWait pipeWait = storage::AtomicFile::PipeWait::GiveUp,
-                 int threads = 1, SaveFormat format = {});
-// The same into an open descriptor, such as standard output; name is for messages.
-void SavePicture(const bmp::Image& image, int fd, const std::string& name, SaveFormat format = {}, int threads = 1);
-// The parts of a save, for a file committed together with another: refuses a picture no file of
-// the format can hold, and writes its bytes into the file (not yet committed).
-void checkSavable(const bmp::Image& image, SaveFormat format = {});
-void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads = 1, SaveFormat format = {});
+                 int threads = 1);
 
 }  // namespace tk

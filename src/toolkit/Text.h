@@ -32,11 +32,6 @@ bool Like(std::string_view text, std::string_view pattern);
 // The sorted list box's order: character by character after lower-casing; texts equal that
 // way are ordered by their plain bytes. Negative, 0 or positive.
 int compareListText(std::string_view a, std::string_view b);
-// Natural order: every run of digits compares as the number it writes (walk_2 before walk_10,
-// 007 with 7), the rest as compareListText does; texts that are equal so are ordered by
-// compareListText. Negative, 0 or positive.
-int compareNatural(std::string_view a, std::string_view b);
-
 // An ordered collection of texts: append, count, items first to last.
 class Collection {
 public:

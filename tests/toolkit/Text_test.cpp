@@ -1,6 +1,7 @@
 // Text services: the text-to-number rule, rounding, wildcard matching, lower case, list order.
 
 #include "toolkit/Errors.h"
+#include "compose/NaturalOrder.h"
 #include "toolkit/Text.h"
 #include "support/CommaLocale.h"
 
@@ -137,12 +138,12 @@ TEST(NaturalOrder, digits_compare_as_numbers_the_rest_as_the_list_and_the_order_
     const auto sign = [](int v) { return (v > 0) - (v < 0); };
     for (const std::string& a : names)
         for (const std::string& b : names) {
-            ASSERT_EQ(sign(tk::compareNatural(a, b)), sign(expected(a, b))) << a << " / " << b;
-            ASSERT_EQ(tk::compareNatural(a, b) == 0, a == b) << a << " / " << b;
+            ASSERT_EQ(sign(compose::compareNatural(a, b)), sign(expected(a, b))) << a << " / " << b;
+            ASSERT_EQ(compose::compareNatural(a, b) == 0, a == b) << a << " / " << b;
         }
     // The same order from any starting order.
     const auto sorted = [&](std::vector<std::string> list) {
-        std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return tk::compareNatural(a, b) < 0; });
+        std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return compose::compareNatural(a, b) < 0; });
         return list;
     };
     std::vector<std::string> shuffled = names;
