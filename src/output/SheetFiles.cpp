@@ -47,26 +47,29 @@ void writePicture(const bmp::Image& image, storage::AtomicFile& file, int thread
     }
 }
 
-void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait) {
+namespace {
+
+// The sheet into the AtomicFile made of file, committed.
+template <typename... File>
+void commitSheet(const bmp::Image& image, SaveFormat format, int threads, File&&... file) {
     checkSavable(image, format);
     try {
-        storage::AtomicFile file(path, wait);
-        writePicture(image, file, threads, format);
-        file.commit();
+        storage::AtomicFile out(std::forward<File>(file)...);
+        writePicture(image, out, threads, format);
+        out.commit();
     } catch (const storage::Failure& failure) {
         throw tk::errorOf(failure);
     }
 }
 
+}  // namespace
+
+void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait) {
+    commitSheet(image, format, threads, path, wait);
+}
+
 void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads) {
-    checkSavable(image, format);
-    try {
-        storage::AtomicFile file(fd, name);
-        writePicture(image, file, threads, format);
-        file.commit();
-    } catch (const storage::Failure& failure) {
-        throw tk::errorOf(failure);
-    }
+    commitSheet(image, format, threads, fd, name);
 }
 
 SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent) {

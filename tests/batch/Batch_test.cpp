@@ -296,33 +296,45 @@ TEST(Batch, no_address_space_limit_ends_the_tool_with_an_abort) {
     GTEST_SKIP() << "the sanitizer reserves terabytes of address space: an address-space limit stops it";
 #endif
     // Threads with a scratch cell each, under every limit from too little to enough: the sheet
-    // every thread paints, on fewer threads where the memory holds fewer, or a refusal with
-    // nothing left; never an abort.
+    // every thread paints, on fewer threads where the memory holds fewer, or a refusal before
+    // anything is painted with nothing left; never an abort, never memory running out later (a
+    // PNG is built in memory too).
     TempTree tree;
     for (int i = 0; i < 8; ++i) tree.addFile("s/p" + std::to_string(i) + ".bmp", solidBmp(40 + i, 30, 0x203040u * (i + 1)));
-    const QStringList arguments{"--jobs=8", "--drop-to-floor", "--width=3000", "--height=3000", "--output", q(tree.path("out/sheet.bmp")), q(tree.path("s"))};
+    uint32_t noise = 7;  // pictures that compress to nothing: the PNG holds as much as the canvas
+    for (int i = 0; i < 4; ++i) tree.addFile("n/p" + std::to_string(i) + ".bmp", bmp24(640, 1000, [&](int, int) { return (noise = noise * 1664525u + 1013904223u) >> 8; }));
     tree.addFile("out/x", {});
-    ASSERT_EQ(batch(arguments).status, 0);
-    const std::vector<uint8_t> sheet = tree.read("out/sheet.bmp");
-    int saved = 0;
-    for (int kib = 150000; kib <= 950000; kib += 100000) {
-        SCOPED_TRACE(kib);
-        ::unlink(tree.path("out/sheet.bmp").c_str());
-        const BatchResult run = batch(arguments, QStringLiteral("ulimit -v %1").arg(kib));
-        EXPECT_TRUE(run.status == 0 || (run.status == 1 && run.err.startsWith("quiltwright-batch: Error"))) << run.status << run.err.toStdString();
-        // The canvas and one thread need about 150 MiB here: twice that holds the sheet, on as many
-        // threads as fit.
-        if (kib >= 300000) {
-            EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    struct Case {
+        std::string name;
+        QStringList options;
+        int from, to, step, enough;  // KiB of address space; enough: twice what the sheet needs
+    };
+    const Case cases[] = {{"sheet.bmp", {"--jobs=8", "--drop-to-floor", "--width=3000", "--height=3000", q(tree.path("s"))}, 150000, 950000, 100000, 300000},
+                          {"sheet.png", {"--jobs=2", "--width=640", "--height=1000", q(tree.path("n"))}, 100000, 400000, 10000, 360000}};
+    for (const Case& c : cases) {
+        const QStringList arguments = QStringList{"--output", q(tree.path("out/" + c.name))} + c.options;
+        ASSERT_EQ(batch(arguments).status, 0);
+        const std::vector<uint8_t> sheet = tree.read("out/" + c.name);
+        int saved = 0;
+        for (int kib = c.from; kib <= c.to; kib += c.step) {
+            SCOPED_TRACE(c.name + " under " + std::to_string(kib));
+            ::unlink(tree.path("out/" + c.name).c_str());
+            const BatchResult run = batch(arguments, QStringLiteral("ulimit -v %1").arg(kib));
+            EXPECT_TRUE(run.status == 0 || (run.status == 1 && run.err.startsWith("quiltwright-batch: Error 7: Out of memory: a canvas of")))
+                << run.status << run.err.toStdString();
+            if (kib >= c.enough) {
+                EXPECT_EQ(run.status, 0) << run.err.toStdString();
+            }
+            if (run.status == 0) {
+                EXPECT_EQ(tree.read("out/" + c.name), sheet);
+                ++saved;
+            } else {
+                EXPECT_EQ(tree.list("out"), std::vector<std::string>{"x"});
+            }
         }
-        if (run.status == 0) {
-            EXPECT_EQ(tree.read("out/sheet.bmp"), sheet);
-            ++saved;
-        } else {
-            EXPECT_EQ(tree.list("out"), std::vector<std::string>{"x"});
-        }
+        EXPECT_GT(saved, 0);
+        ::unlink(tree.path("out/" + c.name).c_str());
     }
-    EXPECT_GT(saved, 0);
 }
 
 TEST(Batch, every_kind_of_file_in_and_out) {
