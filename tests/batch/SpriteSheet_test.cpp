@@ -84,6 +84,8 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
             n = size_t(std::min<int64_t>(k + 1, 8));
         }
         m = std::max<int64_t>(m, 0);
+        if (c % 5 == 2 && m + cw <= 640)  // and rows enough to show where an engine's columns end
+            n = size_t(std::max<int64_t>(1, (640 - 2 * m + s) / (cw + s)) + 1 + random() % 3);
         const int key = asToday ? 0 : int(random() % 3);  // none, corner, a colour
         const bool png = !asToday && random() % 2;
         const int jobs = 1 + int(random() % 3);
@@ -101,7 +103,7 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
             const ColourAt colour = [=](int x, int y) { return x >= pw / 3 && y >= ph / 2 ? (ink + uint32_t(x * 0x0301 + y * 0x10003)) & 0xFFFFFF : background; };
             withAlpha.push_back(someAlpha && random() % 2);
             widths.push_back(pw);
-            tree.addFile(folder + "pics/" + char('a' + i) + ".bmp", withAlpha.back() ? alphaBmp(pw, ph, colour) : bmp24(pw, ph, colour));
+            tree.addFile(folder + "pics/" + QString::asprintf("p%03zu.bmp", i).toStdString(), withAlpha.back() ? alphaBmp(pw, ph, colour) : bmp24(pw, ph, colour));
         }
         const QString size = QStringLiteral("--width=%1").arg(cw), tall = QStringLiteral("--height=%1").arg(ch);
         const QString pics = q(tree.path(folder + "pics"));
@@ -125,7 +127,7 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
             EXPECT_FALSE(tree.exists(place + (png ? "out.png" : "out.bmp")) || tree.exists(place + "list.json")) << "nothing written";
             continue;
         }
-        ASSERT_EQ(stretched.status + painted.status + run.status, 0) << run.err.toStdString();
+        ASSERT_EQ(stretched.status + painted.status + run.status, 0) << run.err.toStdString() << stretched.err.toStdString() << painted.err.toStdString();
         const std::vector<uint8_t> first = tree.read(place + (png ? "out.png" : "out.bmp"));
         if (asToday) {
             EXPECT_EQ(tree.read(place + "out.bmp"), tree.read(folder + "p.bmp")) << "today's bytes";
@@ -151,7 +153,7 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
         const int64_t plainPerRow = std::max<int64_t>(1, 640 / cw);
         for (int64_t p = 0; p < int64_t(n); ++p) {
             const auto [left, top, fw, fh] = frameAt(p);
-            EXPECT_EQ(frames[p]["filename"].toString(), QString(QChar(char16_t('a' + p))) + ".bmp");
+            EXPECT_EQ(frames[p]["filename"].toString(), QString::asprintf("p%03d.bmp", int(p)));
             ASSERT_EQ(fw, std::min(cw, expected.width - left));
             ASSERT_EQ(fh, ch);
             const int64_t plainLeft = p % plainPerRow * cw, plainTop = p / plainPerRow * ch;
