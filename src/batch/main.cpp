@@ -255,8 +255,8 @@ int main(int argc, char* argv[]) {
                                                     "hdr", "psd", "pcx", "ppm", "pgm", "pbm", "pnm", "svg", "xpm", "apng", "basis"};
         for (const char* other : kOtherFormats)
             if (dot != std::string::npos && name.substr(dot + 1) == other)
-                return badUsage("'" + printable(*options.output) + "' names a ." + other + " file; the sheet is written as " +
-                                "PNG (.png) or BMP (.bmp)");
+                return badUsage("--output names a ." + std::string(other) + " file, '" + printable(*options.output) +
+                                "'; the sheet is written as PNG (.png) or BMP (.bmp)");
     }
     options.sheet.png = format ? *format == "png" : pngName;
     if (const std::string noRoom = compose::noRoomForACell(options.sheet); !noRoom.empty()) return badUsage(noRoom);

@@ -330,7 +330,9 @@ TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_wr
         {{"--key=ff00f", "--output=" + out + "/x.png"}, 2, "invalid value 'ff00f' for '--key'"},
         {{"--format=gif", "--output=" + out + "/x.png"}, 2, "invalid value 'gif' for '--format'"},
         {{"--format=bmp", "--output=" + out + "/x.png"}, 2, "--format=bmp does not match the name"},
-        {{"--format=png", "--output=" + out + "/x.Bmp"}, 2, "--format=png does not match the name"}};
+        {{"--format=png", "--output=" + out + "/x.Bmp"}, 2, "--format=png does not match the name"},
+        {{"--output=" + out + "/x.webp"}, 2, "--output names a .webp file"},
+        {{"--format=png", "--output=" + out + "/x.JPG"}, 2, "--output names a .jpg file"}};
     for (const auto& [arguments, status, said] : rows) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         tree.addFolder("out");
