@@ -1,5 +1,6 @@
 #include "batch/BatchRun.h"
 
+#include "bitmap/Pixels.h"
 #include "discovery/FindFiles.h"
 #include "output/SheetFiles.h"
 #include "storage/Memory.h"
@@ -75,22 +76,26 @@ std::string openableFolder(const std::string& path) {
 }
 
 // The files the run writes: never painted into the sheet (a second run would hold the first's
-// sheet as a frame). Compared as files where they exist, else by name.
+// sheet as a frame). A picture of the same name as one of them is compared as a file where both
+// exist (another spelling of its path, a link to its folder), else by its path.
 struct Written {
+    std::vector<std::string> paths, names;
     std::vector<std::pair<dev_t, ino_t>> files;
-    std::vector<std::string> names;
-    explicit Written(const std::vector<std::string>& paths) {
-        for (const std::string& path : paths) {
+    static std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+    explicit Written(const std::vector<std::string>& written) {
+        for (const std::string& path : written) {
             struct stat st;
             if (::stat(path.c_str(), &st) == 0) files.emplace_back(st.st_dev, st.st_ino);
-            names.push_back(tk::normalizeFolder(path));
+            paths.push_back(tk::normalizeFolder(path));
+            names.push_back(nameOf(path));
         }
     }
     bool holds(const std::string& path) const {
+        if (std::find(names.begin(), names.end(), nameOf(path)) == names.end()) return false;
         struct stat st;
         if (::stat(path.c_str(), &st) == 0 && std::find(files.begin(), files.end(), std::pair{st.st_dev, st.st_ino}) != files.end())
             return true;
-        return std::find(names.begin(), names.end(), tk::normalizeFolder(path)) != names.end();
+        return std::find(paths.begin(), paths.end(), tk::normalizeFolder(path)) != paths.end();
     }
 };
 
@@ -156,13 +161,14 @@ int paint(const Options& options, Progress& progress) {
     bmp::Image canvas;
     canvas.width = static_cast<int32_t>(grid.width), canvas.height = static_cast<int32_t>(grid.height);
     try {
-        canvas.pixels = bmp::allocatePixels(static_cast<size_t>(grid.width) * static_cast<size_t>(grid.height), true);
+        canvas.pixels = bmp::allocateLargePixels(static_cast<size_t>(grid.width) * static_cast<size_t>(grid.height), true);
     } catch (const std::bad_alloc&) {
         throw tk::Error(tk::kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels").arg(grid.width).arg(grid.height));
     }
     const auto wait = output::pipeWait(true);  // as command-line tools do
     compose::PaintHooks hooks;
     const auto total = static_cast<int64_t>(pictures.size());
+    hooks.anchors = options.atlas.has_value();
     hooks.progress = [&](size_t done) {
         progress.report(QStringLiteral("%1 of %2 pictures painted").arg(done).arg(total), static_cast<int64_t>(done) == total);
     };

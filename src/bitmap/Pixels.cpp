@@ -1,5 +1,7 @@
 #include "bitmap/Pixels.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -30,7 +32,10 @@ Cut cut(const Image& image, int64_t left, int64_t top, int64_t right, int64_t bo
 
 }  // namespace
 
-int32_t ScaleMap::sourceRow(int64_t y) const { return sourceIndex(y, dy, dh, sy, sh, flipY, sourceHeight); }
+int32_t ScaleMap::sourceRow(int64_t y) const {
+    if (oneToOne) return y + shift >= 0 && y + shift < sourceHeight ? static_cast<int32_t>(y + shift) : -1;
+    return sourceIndex(y, dy, dh, sy, sh, flipY, sourceHeight);
+}
 
 namespace {
 std::vector<int32_t> sortedOnce(std::vector<int32_t> v) {
@@ -64,6 +69,20 @@ ScaleMap mapScaled(int32_t imageWidth, int32_t imageHeight, int32_t sourceWidth,
     if (map.empty()) return map;
     map.columns.resize(static_cast<size_t>(map.right - map.left));
     map.straight = true;
+    // At the picture's own size on whole pixels every pixel takes the one a whole shift away, as
+    // the general rule gives too, with no arithmetic per pixel.
+    const auto whole = [](double v) { return v == std::floor(v) && std::abs(v) < 4.0e15; };
+    if (!flipX && !flipY && dw == sw && dh == sh && whole(dx) && whole(dy) && whole(sx) && whole(sy)) {
+        map.oneToOne = true;
+        map.shift = static_cast<int64_t>(sy - dy);
+        const auto shiftX = static_cast<int64_t>(sx - dx);
+        for (int64_t x = map.left; x < map.right; ++x) {
+            const int64_t from = x + shiftX;
+            map.columns[static_cast<size_t>(x - map.left)] = from >= 0 && from < sourceWidth ? static_cast<int32_t>(from) : -1;
+        }
+        map.straight = map.columns.front() >= 0 && map.columns.back() >= 0;
+        return map;
+    }
     for (int64_t x = map.left; x < map.right; ++x) {
         const auto i = static_cast<size_t>(x - map.left);
         map.columns[i] = sourceIndex(x, dx, dw, sx, sw, flipX, sourceWidth);
@@ -86,6 +105,17 @@ void drawMapped(Image& image, const ScaleMap& map, const std::function<const uin
                 if (map.columns[i] >= 0) out[i] = in[map.columns[i]] | opaque;
         }
     }
+}
+
+PixelBuffer allocateLargePixels(size_t count, bool zeroed) {
+    PixelBuffer pixels = allocatePixels(count, zeroed);
+    constexpr uintptr_t kPage = 4096;
+    const size_t bytes = count * sizeof(uint32_t);
+    if (bytes < (size_t{4} << 20)) return pixels;
+    const auto start = (reinterpret_cast<uintptr_t>(pixels.get()) + kPage - 1) & ~(kPage - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(pixels.get()) + bytes) & ~(kPage - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    return pixels;
 }
 
 void fill(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb) {

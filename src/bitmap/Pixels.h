@@ -22,6 +22,8 @@ struct ScaleMap {
     bool straight = false;  // every column is the one after the previous: rows copied as runs
     double dy = 0, dh = 1, sy = 0, sh = 1;
     bool flipY = false;
+    bool oneToOne = false;  // at the picture's own size on whole pixels: row y takes row y + shift
+    int64_t shift = 0;
     int32_t sourceHeight = 0;
     bool empty() const { return left >= right || top >= bottom; }
     int32_t sourceRow(int64_t y) const;
@@ -35,6 +37,10 @@ ScaleMap mapScaled(int32_t imageWidth, int32_t imageHeight, int32_t sourceWidth,
 // Draws the mapped pixels; row(r) gives source row r. Each pixel is or-ed with opaque (0xFF000000
 // makes it opaque, 0 keeps the picture's alpha).
 void drawMapped(Image& image, const ScaleMap& map, const std::function<const uint32_t*(int32_t)>& row, uint32_t opaque);
+
+// Room for count pixels (allocatePixels), in large pages where the system offers them on request:
+// a sheet of tens of megabytes is then mapped in a few dozen faults instead of thousands.
+PixelBuffer allocateLargePixels(size_t count, bool zeroed);
 
 // Fills left..right, top..bottom with argb.
 void fill(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb);

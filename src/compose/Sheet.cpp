@@ -147,7 +147,7 @@ void SheetPainting::paint(tk::Picture first, bmp::Image& canvas, int threads, co
             const CellPainted painted = paintCell(picture, canvas, scratch[static_cast<size_t>(worker)], cell, o.dropToFloor, keepAlpha, turn);
             if (picture.hasAlpha()) anyAlpha = true;
             const Rect frame = grid.frame(p);
-            if (o.dropToFloor) {
+            if (o.dropToFloor && hooks.anchors) {
                 // The sprite stands on the row under its lowest painted pixel, in the middle of the
                 // picture as drawn in its frame.
                 const int64_t stands = bmp::contentRows(canvas, frame.x, frame.y, frame.x + frame.width, frame.y + frame.height, painted.background);

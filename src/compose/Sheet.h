@@ -64,6 +64,8 @@ struct PaintHooks {
     std::function<void(size_t painted)> progress;
     // When set: the canvas's rows from the top painted for good, as they become so.
     std::function<void(const bmp::Image& canvas, int64_t rows)> rowsPainted;
+    // Whether anchors() is wanted (with Drop to floor: where each sprite stands).
+    bool anchors = false;
 };
 
 // One run of painting: pictures (in painting order) into a canvas of the grid's size.
@@ -80,7 +82,7 @@ public:
     // threads threads; then the key, alpha and gutters. Throws the first failing picture's error.
     void paint(tk::Picture first, bmp::Image& canvas, int threads, const PaintHooks& hooks);
 
-    // After paint: whether anything is transparent, and where each picture stands.
+    // After paint: whether anything is transparent, and where each picture stands (when asked).
     bool transparent() const { return m_transparent; }
     const std::vector<Anchor>& anchors() const { return m_anchors; }
 

@@ -4,8 +4,6 @@
 #include "toolkit/Errors.h"
 #include "toolkit/Screen.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,16 +21,6 @@ constexpr int kBorderPixels = 2;  // a single 3D frame
 int64_t pixelEdge(double v) {
     if (std::isnan(v)) return 0;
     return static_cast<int64_t>(std::llround(std::clamp(v, -4.0e15, 4.0e15)));
-}
-
-// A large image in large pages where the system offers them on request: a sheet of tens of
-// megabytes is then mapped in a few dozen faults instead of thousands.
-void adviseLargePages(void* pixels, size_t bytes) {
-    constexpr uintptr_t kPage = 4096;
-    if (bytes < (size_t{4} << 20)) return;
-    const auto start = (reinterpret_cast<uintptr_t>(pixels) + kPage - 1) & ~(kPage - 1);
-    const auto end = (reinterpret_cast<uintptr_t>(pixels) + bytes) & ~(kPage - 1);
-    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
 Error invalidCall() { return Error(5, QStringLiteral("Invalid procedure call or argument")); }
@@ -126,11 +114,10 @@ bmp::Image& PictureBox::image() {
     const size_t count = static_cast<size_t>(fresh->width) * static_cast<size_t>(fresh->height);
     const uint32_t background = backgroundPixel(BackColor);
     try {
-        fresh->pixels = bmp::allocatePixels(count, background == 0);
+        fresh->pixels = bmp::allocateLargePixels(count, background == 0);
     } catch (const std::bad_alloc&) {
         throw Error(kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels").arg(fresh->width).arg(fresh->height));
     }
-    adviseLargePages(fresh->pixels.get(), count * sizeof(uint32_t));
     if (background != 0) std::fill_n(fresh->pixels.get(), count, background);
     m_image = std::move(fresh);
     m_stale = false;
