@@ -364,7 +364,9 @@ TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_wr
     for (const size_t kib : {size_t{1}, earlier.size() / 2048, (earlier.size() - 1) / 1024})
         for (const bool ignored : {true, false}) {
             SCOPED_TRACE(testing::Message() << "ulimit -f " << kib << (ignored ? ", SIGXFSZ ignored" : "") << (linked ? ", in place" : ""));
-            if (linked && !tree.exists("out/link.png")) ASSERT_EQ(::link(tree.path("out/n.png").c_str(), tree.path("out/link.png").c_str()), 0);
+            if (linked && !tree.exists("out/link.png")) {
+                ASSERT_EQ(::link(tree.path("out/n.png").c_str(), tree.path("out/link.png").c_str()), 0);
+            }
             const BatchResult limited = batch(png, QStringLiteral("%1ulimit -f %2").arg(ignored ? "trap '' XFSZ; " : "").arg(kib));
             EXPECT_NE(limited.status, 0);
             EXPECT_TRUE(!ignored || limited.err.contains(QStringLiteral("Error 61"))) << limited.err.toStdString();
