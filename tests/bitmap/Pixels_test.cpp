@@ -14,7 +14,7 @@ TEST(Pixels, fill_and_key_change_their_rectangle_cut_to_the_image_and_nothing_el
         bmp::Image image;
         image.width = 1 + int(random() % 20), image.height = 1 + int(random() % 20);
         image.pixels = bmp::allocatePixels(size_t(image.width * image.height));
-        for (int i = 0; i < image.width * image.height; ++i) image.pixels[size_t(i)] = 0xFF000000u | (random() % 3);  // three colours
+        for (int i = 0; i < image.width * image.height; ++i) image.pixels[size_t(i)] = 0xFF000000u | uint32_t(random() % 3);  // three colours
         const std::vector<uint32_t> before(image.pixels.get(), image.pixels.get() + image.width * image.height);
         const int64_t left = int64_t(random() % 50) - 15, top = int64_t(random() % 50) - 15;
         const int64_t right = left + int64_t(random() % 50), bottom = top + int64_t(random() % 50);
