@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 namespace batch {
 namespace {
@@ -99,26 +100,45 @@ struct Written {
     }
 };
 
-// Every .bmp below folder, sorted as the window's list, less a sheet this program saved
-// (Combined.bmp) and the run's own files. Folders that cannot be read are named on stderr.
-std::vector<std::string> picturesIn(const std::string& folder, const Written& written, Progress& progress, bool& unread) {
+// Every picture below folder whose name matches a pattern (any letter case), sorted as the
+// window's list, less a sheet this program saved (Combined.bmp) and the run's own files. Folders
+// that cannot be read are named on stderr; with the default pattern, so are PNG files passed over.
+std::vector<std::string> picturesIn(const std::string& folder, const std::vector<std::string>& patterns, const Written& written,
+                                    Progress& progress, bool& unread) {
     discovery::PosixEnumerator posix;
     discovery::Finder finder(posix);
     finder.onFolderDone = [&](int64_t folders, int64_t files) {
-        progress.report(QStringLiteral("%1 folders searched, %2 pictures found").arg(folders).arg(files));
+        progress.report(QStringLiteral("%1 folders searched, %2 files found").arg(folders).arg(files));
     };
     std::string root = folder;
     tk::Collection found;
-    finder.FindFiles(root, "*", "*.bmp", found);
+    finder.FindFiles(root, "*", "*", found);
     progress.end();
     // As find and cp -r do: each folder on a line of its own, the walk goes on, the run fails.
     for (const UnreadFolder& f : finder.unread())
         std::fprintf(stderr, "quiltwright-batch: cannot read the folder %s: %s\n", tk::displayPath(f.path).toLocal8Bit().constData(),
                      std::strerror(f.error));
     unread = !finder.unread().empty();
-    if (found.Count() == 0)
-        throw tk::Error(tk::kFileNotFound, QStringLiteral("No bitmap files (*.bmp) in %1 or below it").arg(tk::displayPath(folder)));
-    std::vector<std::string> pictures = found.items();
+    const std::vector<std::string> asked = patterns.empty() ? std::vector<std::string>{"*.bmp"} : patterns;
+    const auto matches = [](const std::string& path, const std::string& pattern) {
+        return tk::Like(tk::LCase(path.substr(path.rfind('/') + 1)), tk::LCase(pattern));
+    };
+    std::vector<std::string> pictures;
+    int64_t pngs = 0;
+    for (const std::string& path : found.items()) {
+        if (std::any_of(asked.begin(), asked.end(), [&](const std::string& p) { return matches(path, p); })) pictures.push_back(path);
+        else if (patterns.empty() && matches(path, "*.png")) ++pngs;
+    }
+    const QString hint = QStringLiteral("give --pattern='*.png' (and --pattern='*.bmp' for both)");
+    if (pictures.empty()) {
+        QString what = patterns.empty() ? QStringLiteral("No bitmap files (*.bmp)") : QStringLiteral("No files matching %1").arg(QString::fromStdString(
+                           std::accumulate(asked.begin() + 1, asked.end(), asked.front(), [](std::string a, const std::string& b) { return a + ", " + b; })));
+        if (pngs > 0) what = QStringLiteral("No bitmap files (*.bmp), but %1 PNG file%2,").arg(pngs).arg(pngs == 1 ? "" : "s");
+        throw tk::Error(tk::kFileNotFound, QStringLiteral("%1 in %2 or below it%3").arg(what, tk::displayPath(folder), pngs > 0 ? ": " + hint : QString()));
+    }
+    if (pngs > 0)
+        std::fprintf(stderr, "quiltwright-batch: %lld PNG file%s passed over; %s\n", static_cast<long long>(pngs), pngs == 1 ? "" : "s",
+                     hint.toLocal8Bit().constData());
     std::stable_sort(pictures.begin(), pictures.end(), [](const std::string& a, const std::string& b) { return tk::compareListText(a, b) < 0; });
     std::erase_if(pictures, [&](const std::string& p) { return written.holds(p); });
     const auto sheets = std::count_if(pictures.begin(), pictures.end(), [](const std::string& p) { return p.substr(p.rfind('/') + 1) == "Combined.bmp"; });
@@ -137,8 +157,7 @@ int paint(const Options& options, Progress& progress) {
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("--output names the folder %1; give a file name, such as "
                                                             "%1/Combined.bmp").arg(tk::displayPath(*options.output)));
     const std::string folder = openableFolder(options.folder);
-    const compose::SheetOptions& o = options.sheet;
-    const std::string sheet = options.output.value_or(folder + (folder == "/" ? "" : "/") + (o.png ? "Combined.png" : "Combined.bmp"));
+    const std::string sheet = options.output.value_or(folder + (folder == "/" ? "" : "/") + (options.sheet.png ? "Combined.png" : "Combined.bmp"));
     const std::optional<std::string>& data = options.atlas ? options.atlas : options.grid;
     if (data && tk::normalizeFolder(*data) == tk::normalizeFolder(sheet))
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("%1 names the sheet itself, %2; give the frame list a name of its own")
@@ -147,11 +166,20 @@ int paint(const Options& options, Progress& progress) {
     if (!toStandardOutput) ownFiles.push_back(sheet);
     if (data) ownFiles.push_back(*data);
     bool unread = false;
-    const std::vector<std::string> pictures = compose::paintingOrder(picturesIn(folder, Written(ownFiles), progress, unread), o.naturalOrder);
+    const std::vector<std::string> pictures =
+        compose::paintingOrder(picturesIn(folder, options.patterns, Written(ownFiles), progress, unread), options.sheet.naturalOrder);
     std::vector<std::string> names;
     if (options.atlas)  // a name no frame list can hold is refused before any work
         for (const std::string& picture : pictures) names.push_back(output::frameName(picture, folder));
 
+    compose::SheetOptions o = options.sheet;
+    if (options.autoWidth || options.autoHeight) {
+        const auto [width, height] = compose::largestPicture(pictures);
+        if (options.autoWidth) o.cellWidth = width;
+        if (options.autoHeight) o.cellHeight = height;
+        if (const std::string noRoom = compose::noRoomForACell(o); !noRoom.empty())
+            throw tk::Error(tk::kInvalidPropertyValue, QString::fromStdString(noRoom));
+    }
     const compose::Grid grid = compose::layOut(o, static_cast<int64_t>(pictures.size()));
     tk::PictureBox::checkImagePixels(grid.width, grid.height);
     const int wanted = options.jobs > 0 ? options.jobs : storage::usableCores();

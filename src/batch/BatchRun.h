@@ -6,11 +6,14 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace batch {
 
 struct Options {
     compose::SheetOptions sheet;        // cell, gutters, key, Drop to floor, order, PNG
+    bool autoWidth = false, autoHeight = false;  // the cell as wide or tall as the largest picture
+    std::vector<std::string> patterns;  // the pictures' names, in any letter case; *.bmp unless given
     std::optional<std::string> output;  // instead of FOLDER/Combined.bmp; "-" for standard output
     std::optional<std::string> atlas;   // the frame list, written beside the sheet
     std::optional<std::string> grid;    // or the grid's numbers alone

@@ -20,10 +20,15 @@ constexpr const char* kUsage = "Usage: quiltwright-batch [OPTION]... FOLDER\n";
 constexpr const char* kHelp =
     "Combines every .bmp file in FOLDER and below it into one bitmap, as the Kestrune Quiltwright\n"
     "window does: cells of PX pixels, at most 640 pixels to a row, in path order, written to\n"
-    "FOLDER/Combined.bmp. A file named Combined.bmp is left out of the sheet.\n"
+    "FOLDER/Combined.bmp. A file named Combined.bmp is left out of the sheet. For a folder of\n"
+    "PNG frames: quiltwright-batch --pattern='*.png' --width=auto --height=auto --no-stretch\n"
+    "--output=sheet.png --atlas=sheet.json FOLDER\n"
     "\n"
-    "  --width=PX         cell width in pixels (64)\n"
-    "  --height=PX        cell height in pixels (64)\n"
+    "  --width=PX         cell width in pixels (64); auto: the widest picture's\n"
+    "  --height=PX        cell height in pixels (64); auto: the tallest picture's\n"
+    "  --pattern=GLOB     the pictures' names, in any letter case (*.bmp); give it again for\n"
+    "                     more: --pattern='*.png' --pattern='*.bmp'. PNG files are read too\n"
+    "  --no-stretch       draw each picture at its own size, centred in its cell (cut to it)\n"
     "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
     "  --output=FILE      write FILE instead of FOLDER/Combined.bmp; - for standard output;\n"
     "                     the run's own files are never painted into the sheet\n"
@@ -124,7 +129,8 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude, kAtlasFormat, kGrid, kOrder };
+    enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude, kAtlasFormat, kGrid, kOrder,
+           kPattern, kNoStretch };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
@@ -133,6 +139,7 @@ int main(int argc, char* argv[]) {
         {"margin", required_argument, nullptr, kMargin}, {"spacing", required_argument, nullptr, kSpacing},
         {"extrude", required_argument, nullptr, kExtrude}, {"atlas-format", required_argument, nullptr, kAtlasFormat},
         {"grid", required_argument, nullptr, kGrid},       {"order", required_argument, nullptr, kOrder},
+        {"pattern", required_argument, nullptr, kPattern}, {"no-stretch", no_argument, nullptr, kNoStretch},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
@@ -150,11 +157,20 @@ int main(int argc, char* argv[]) {
             return 0;
         case kWidth:
         case kHeight:
+            (c == kWidth ? options.autoWidth : options.autoHeight) = lowered(optarg) == "auto";
+            if (lowered(optarg) == "auto") break;
             if (!isCount(optarg))
                 return badUsage("invalid value '" + printable(optarg) + "' for '--" + (c == kWidth ? "width" : "height") +
-                                "': give a whole number of pixels, 1 or more, in digits");
+                                "': give a whole number of pixels, 1 or more, in digits, or 'auto'");
             (c == kWidth ? options.sheet.cellWidth : options.sheet.cellHeight) = std::atoi(optarg);
             break;
+        case kPattern:
+            if (*optarg == '\0' || std::string_view(optarg).find('/') != std::string_view::npos)
+                return badUsage("invalid value '" + printable(optarg) + "' for '--pattern': give a file name pattern such as "
+                                "'*.png', without a folder");
+            options.patterns.emplace_back(optarg);
+            break;
+        case kNoStretch: options.sheet.stretch = false; break;
         case kJobs:
             if (!isCount(optarg))
                 return badUsage("invalid value '" + printable(optarg) + "' for '--jobs': give a whole number of threads, 1 or "
@@ -259,7 +275,7 @@ int main(int argc, char* argv[]) {
                                 "'; the sheet is written as PNG (.png) or BMP (.bmp)");
     }
     options.sheet.png = format ? *format == "png" : pngName;
-    if (const std::string noRoom = compose::noRoomForACell(options.sheet); !noRoom.empty()) return badUsage(noRoom);
+    if (const std::string noRoom = compose::noRoomForACell(options.sheet); !noRoom.empty() && !options.autoWidth) return badUsage(noRoom);
     options.folder = absolute(argv[optind]);
     options.progress = ::isatty(STDERR_FILENO);
     return batch::run(options);

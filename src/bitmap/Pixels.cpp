@@ -124,13 +124,14 @@ void fill(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom
         std::fill(image.row(static_cast<int32_t>(y)) + c.left, image.row(static_cast<int32_t>(y)) + c.right, argb);
 }
 
-void keyOut(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t rgb, uint8_t alpha) {
+void keyOut(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t colour, uint8_t alpha,
+            bool withAlpha) {
     const Cut c = cut(image, left, top, right, bottom);
-    const uint32_t keyed = static_cast<uint32_t>(alpha) << 24;
+    const uint32_t keyed = static_cast<uint32_t>(alpha) << 24, compared = withAlpha ? 0xFFFFFFFFu : 0xFFFFFFu;
     for (int64_t y = c.top; y < c.bottom; ++y) {
         uint32_t* row = image.row(static_cast<int32_t>(y));
         for (int64_t x = c.left; x < c.right; ++x)
-            if ((row[x] & 0xFFFFFFu) == rgb) row[x] = (row[x] & 0xFFFFFFu) | keyed;
+            if ((row[x] & compared) == colour) row[x] = (row[x] & 0xFFFFFFu) | keyed;
     }
 }
 
@@ -143,13 +144,15 @@ void copyPixels(Image& image, int64_t left, int64_t top, int64_t width, int64_t 
                     static_cast<size_t>(width) * sizeof(uint32_t));
 }
 
-int64_t contentRows(const Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t background) {
+int64_t contentRows(const Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t background,
+                    bool withAlpha) {
     // From the bottom: the same row as a scan from the top finds, after far fewer pixels.
     const Cut c = cut(image, left, top, right, bottom);
+    const uint32_t compared = withAlpha ? 0xFFFFFFFFu : 0xFFFFFFu;
     for (int64_t y = c.bottom - 1; y >= c.top; --y) {
         const uint32_t* row = image.row(static_cast<int32_t>(y));
         for (int64_t x = c.left; x < c.right; ++x)
-            if ((row[x] & 0xFFFFFFu) != background) return y + 1 - top;
+            if ((row[x] & compared) != background && (!withAlpha || row[x] >= 0x01000000u)) return y + 1 - top;
     }
     return 0;
 }

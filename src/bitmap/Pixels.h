@@ -44,12 +44,16 @@ PixelBuffer allocateLargePixels(size_t count, bool zeroed);
 
 // Fills left..right, top..bottom with argb.
 void fill(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb);
-// Pixels of left..right, top..bottom whose colour is rgb (0xRRGGBB) get this alpha.
-void keyOut(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t rgb, uint8_t alpha);
+// Pixels of left..right, top..bottom whose colour is rgb (0xRRGGBB) get this alpha; with
+// withAlpha, those that are the pixel colour (0xAARRGGBB) alpha and all.
+void keyOut(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t colour, uint8_t alpha,
+            bool withAlpha = false);
 // Copies width x height pixels from left, top to toLeft, toTop (both inside the image, apart).
 void copyPixels(Image& image, int64_t left, int64_t top, int64_t width, int64_t height, int64_t toLeft, int64_t toTop);
 // One more than the lowest row of left..right, top..bottom holding a colour other than
-// background (0xRRGGBB), counted from top; 0 when none does.
-int64_t contentRows(const Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t background);
+// background (0xRRGGBB), counted from top; 0 when none does. With withAlpha, background is a
+// pixel (0xAARRGGBB), alpha and all, and a pixel of alpha 0 is background whatever it hides.
+int64_t contentRows(const Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t background,
+                    bool withAlpha = false);
 
 }  // namespace bmp

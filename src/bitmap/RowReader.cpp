@@ -15,6 +15,7 @@ struct RowReader::Layout {
 
 std::optional<RowReader> RowReader::open(const uint8_t* head, size_t headSize, uint64_t fileSize, uint64_t pixelBudget) {
     if (headSize > fileSize) return std::nullopt;
+    if (headSize >= 2 && (head[0] != 'B' || head[1] != 'M')) return std::nullopt;  // another format: decoded whole
     // The header is read from head alone; a head that stops inside it is no verdict on the file.
     if (headSize < fileSize && (headSize < 18 || headSize < 14 + uint64_t{u32(head + 14)})) return std::nullopt;
     Header h = readHeader(head, headSize);

@@ -1,10 +1,12 @@
 #include "compose/Sheet.h"
 
 #include "bitmap/Pixels.h"
+#include "bitmap/PngReader.h"
 #include "bitmap/PngWriter.h"
 #include "compose/Gutters.h"
 #include "compose/PaintRun.h"
 #include "storage/Memory.h"
+#include "storage/PictureFile.h"
 #include "storage/ReadAhead.h"
 #include "toolkit/Errors.h"
 #include "compose/NaturalOrder.h"
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace compose {
 namespace {
@@ -43,6 +46,24 @@ std::string noRoomForACell(const SheetOptions& o) {
     if (o.margin == 0 || o.margin + o.cellWidth <= kMostPixelsAcross) return {};
     return "a margin of " + std::to_string(o.margin) + " pixels leaves no room for a cell " + std::to_string(o.cellWidth) +
            " pixels wide in a row of " + std::to_string(kMostPixelsAcross) + ": give a smaller margin or cell";
+}
+
+std::pair<int64_t, int64_t> largestPicture(const std::vector<std::string>& pictures) {
+    std::pair<int64_t, int64_t> largest{1, 1};
+    uint8_t head[32];
+    for (const std::string& path : pictures) {
+        std::optional<std::pair<int32_t, int32_t>> size;
+        try {
+            size = bmp::pictureSize(head, storage::readHead(path, head, sizeof head));
+        } catch (const storage::Failure& failure) {
+            throw tk::errorOf(failure);
+        }
+        if (!size)
+            throw tk::Error(tk::kInvalidPicture, QStringLiteral("Invalid picture: %1\nits size cannot be read from its header")
+                                                     .arg(tk::displayPath(path)));
+        largest = {std::max<int64_t>(largest.first, size->first), std::max<int64_t>(largest.second, size->second)};
+    }
+    return largest;
 }
 
 Grid layOut(const SheetOptions& o, int64_t count) {
@@ -79,16 +100,44 @@ int threadsFor(const SheetOptions& options, const Grid& grid, int wanted, uint64
                         .arg((fixed - canvas + perThread + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
 }
 
+namespace {
+
+// A picture at its own size centred in its cell and cut to it; with Drop to floor, centred
+// across with its lowest row of content on the cell's bottom row.
+CellPainted paintAtOwnSize(const tk::Picture& picture, bmp::Image& image, const Rect& cell, bool dropToFloor, bool keepAlpha,
+                           const std::function<void()>& turn) {
+    const int64_t pw = picture.widthPixels(), ph = picture.heightPixels();
+    const int64_t dw = std::min(pw, cell.width), sx = (pw - dw) / 2, dx = cell.x + (cell.width - dw) / 2;
+    int64_t dh = std::min(ph, cell.height), sy = (ph - dh) / 2, dy = cell.y + (cell.height - dh) / 2;
+    // The picture's own top-left pixel, as it is drawn: the background, and the key's colour.
+    const bmp::Image& own = picture.image();
+    const bool withAlpha = keepAlpha && picture.hasAlpha();
+    const uint32_t background = withAlpha ? own.row(0)[0] : kOpaque | own.row(0)[0];
+    if (dropToFloor) {
+        int64_t rows = bmp::contentRows(own, 0, 0, pw, ph, withAlpha ? background : background & 0xFFFFFFu, withAlpha);
+        if (rows == 0) rows = ph;
+        sy = std::max<int64_t>(0, rows - cell.height), dh = rows - sy, dy = cell.y + cell.height - dh;
+        if (turn) turn();
+        bmp::fill(image, cell.x, cell.y, cell.x + cell.width, cell.y + cell.height, background);
+    }
+    tk::drawPicture(image, picture, double(dx), double(dy), double(dw), double(dh), double(sx), double(sy), double(dw), double(dh), keepAlpha);
+    return {background, dx, dx + dw};
+}
+
+}  // namespace
+
 CellPainted paintCell(const tk::Picture& picture, bmp::Image& image, bmp::Image& scratch, const Rect& cell, bool dropToFloor,
-                      bool keepAlpha, const std::function<void()>& turn) {
+                      bool keepAlpha, const std::function<void()>& turn, bool stretch) {
+    if (!stretch) return paintAtOwnSize(picture, image, cell, dropToFloor, keepAlpha, turn);
     const auto [left, top, width, height] = cell;
     if (!dropToFloor) {
         tk::drawPicture(image, picture, double(left), double(top), double(width), double(height), 0, 0, picture.widthPixels(),
                         picture.heightPixels(), keepAlpha);
-        return {0, left + width};
+        return {0, left, left + width};
     }
     // The picture at the cell's size in scratch, at least the cell's size, tells the background
-    // (its top-left colour) and the lowest row of another colour.
+    // (its top-left colour; where the picture keeps its alpha, that alpha too) and the lowest row
+    // of content.
     if (scratch.width < width || scratch.height < height) {
         scratch.width = static_cast<int32_t>(std::max<int64_t>(scratch.width, width));
         scratch.height = static_cast<int32_t>(std::max<int64_t>(scratch.height, height));
@@ -96,20 +145,18 @@ CellPainted paintCell(const tk::Picture& picture, bmp::Image& image, bmp::Image&
     }
     tk::drawPicture(scratch, picture, 0, 0, double(width), double(height), 0, 0, picture.widthPixels(), picture.heightPixels(),
                     keepAlpha);
-    const uint32_t corner = scratch.row(0)[0];
-    const uint32_t background = corner & 0xFFFFFFu;
-    int64_t rows = bmp::contentRows(scratch, 0, 0, width, height, background);
+    const bool withAlpha = keepAlpha && picture.hasAlpha();
+    const uint32_t background = withAlpha ? scratch.row(0)[0] : kOpaque | scratch.row(0)[0];
+    int64_t rows = bmp::contentRows(scratch, 0, 0, width, height, withAlpha ? background : background & 0xFFFFFFu, withAlpha);
     if (rows == 0) rows = height;
 
     // A picture wider than its cell reaches into the next one: drawn after the previous picture.
     if (turn) turn();
-    bmp::fill(image, left, top, left + width, top + height, kOpaque | background);
-    // A picture that keeps its alpha fills with its top-left pixel's alpha too.
-    if (keepAlpha && picture.hasAlpha()) bmp::keyOut(image, left, top, left + width, top + height, background, uint8_t(corner >> 24));
+    bmp::fill(image, left, top, left + width, top + height, background);
     // At its own size, lowered so that its lowest row of content rests on the cell's bottom edge.
     tk::drawPicture(image, picture, double(left), double(top + height - rows), picture.widthPixels(), double(rows), 0, 0,
                     picture.widthPixels(), double(rows), keepAlpha);
-    return {background, std::max(left + width, left + picture.widthPixels())};
+    return {background, left, std::max(left + width, left + picture.widthPixels())};
 }
 
 struct SheetPainting::Impl {
@@ -144,24 +191,27 @@ void SheetPainting::paint(tk::Picture first, bmp::Image& canvas, int threads, co
         [&](size_t i, const tk::Picture& picture, int worker, const std::function<void()>& turn) {
             const auto p = static_cast<int64_t>(i);
             const Rect cell{grid.left(p), grid.top(p), grid.cellWidth, grid.cellHeight};
-            const CellPainted painted = paintCell(picture, canvas, scratch[static_cast<size_t>(worker)], cell, o.dropToFloor, keepAlpha, turn);
+            const CellPainted painted =
+                paintCell(picture, canvas, scratch[static_cast<size_t>(worker)], cell, o.dropToFloor, keepAlpha, turn, o.stretch);
             if (picture.hasAlpha()) anyAlpha = true;
             const Rect frame = grid.frame(p);
             if (o.dropToFloor && hooks.anchors) {
                 // The sprite stands on the row under its lowest painted pixel, in the middle of the
                 // picture as drawn in its frame.
-                const int64_t stands = bmp::contentRows(canvas, frame.x, frame.y, frame.x + frame.width, frame.y + frame.height, painted.background);
-                m_anchors[i] = {double(std::min<int64_t>(picture.widthPixels(), frame.width)) / 2 / double(frame.width),
-                                double(stands == 0 ? frame.height : stands) / double(frame.height)};
+                const int64_t stands = bmp::contentRows(canvas, frame.x, frame.y, frame.x + frame.width, frame.y + frame.height,
+                                                        keepAlpha ? painted.background : painted.background & 0xFFFFFFu, keepAlpha);
+                const double middle = double(painted.left + std::min(painted.right, frame.x + frame.width)) / 2 - double(frame.x);
+                m_anchors[i] = {middle / double(frame.width), double(stands == 0 ? frame.height : stands) / double(frame.height)};
             }
             // The key's colour goes transparent wherever the picture painted: with Drop to floor the
             // background filled above it and what a wide picture reached past its cell too. A
             // stretched picture's top-left colour is the cell's first pixel.
+            // A corner's colour is taken with its alpha: a transparent corner makes nothing opaque
+            // transparent.
             if (o.key == SheetOptions::Key::None) return;
-            const uint32_t key = o.key == SheetOptions::Key::Colour ? o.keyColour
-                                 : o.dropToFloor                   ? painted.background
-                                                                   : canvas.row(int32_t(cell.y))[cell.x] & 0xFFFFFFu;
-            bmp::keyOut(canvas, cell.x, cell.y, painted.right, cell.y + cell.height, key, 0);
+            const bool corner = o.key == SheetOptions::Key::Corner;
+            const uint32_t key = !corner ? o.keyColour : o.dropToFloor || !o.stretch ? painted.background : canvas.row(int32_t(cell.y))[cell.x];
+            bmp::keyOut(canvas, cell.x, cell.y, std::max(painted.right, cell.x + cell.width), cell.y + cell.height, key, 0, corner);
         },
         // A dropped picture wider than its cell reaches into the next cell of its row.
         [&](size_t i) { return o.dropToFloor && grid.top(static_cast<int64_t>(i)) == grid.top(static_cast<int64_t>(i) - 1); },

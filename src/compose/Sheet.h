@@ -25,6 +25,9 @@ struct SheetOptions {
     enum class Key { None, Corner, Colour } key = Key::None;
     uint32_t keyColour = 0;
     bool dropToFloor = false;
+    // Each picture stretched to its cell (the window's way), or drawn at its own size, centred
+    // in its cell and cut to it (with Drop to floor centred across, its content on the floor).
+    bool stretch = true;
     bool png = false;
     bool naturalOrder = false;  // digits compared as numbers, else the list's order
     // A transparent sheet keeps the alpha its pictures' bitmaps carry, and what no picture covers
@@ -41,6 +44,10 @@ std::string noRoomForACell(const SheetOptions& options);
 // Refuses a run whose list holds nothing to paint: listed entries, every one a sheet this
 // program saved (Combined.bmp), which is never painted into a new one.
 [[noreturn]] void refuseNothingToCombine(int32_t listed);
+
+// The largest width and height among the pictures, read from their first bytes: cells that
+// hold every picture at its own size. Refuses a file whose size cannot be told, naming it.
+std::pair<int64_t, int64_t> largestPicture(const std::vector<std::string>& pictures);
 
 // The layout of count pictures (1 or more).
 Grid layOut(const SheetOptions& options, int64_t count);
@@ -99,12 +106,15 @@ private:
 // One picture into one cell of image (pixels), with scratch for Drop to floor: stretched to the
 // cell; or analysed at the cell's size in scratch and drawn at its own size, lowered so that its
 // lowest row of content rests on the cell's bottom edge. turn, when given, is called right before
-// the drawing that may reach into the next cell. keepAlpha: a picture with alpha keeps it.
+// the drawing that may reach into the next cell. keepAlpha: a picture with alpha keeps it, and a
+// pixel of alpha 0 is background whatever colour it hides. Without stretch, drawn at its own size
+// centred in the cell and cut to it; with Drop to floor centred across, its lowest row of content
+// on the cell's bottom row.
 struct CellPainted {
-    uint32_t background = 0;  // with Drop to floor, the colour filled (0xRRGGBB), else 0
-    int64_t right = 0;        // one past the rightmost column the drawing reached
+    uint32_t background = 0;    // with Drop to floor or at its own size, its top-left pixel as drawn, else 0
+    int64_t left = 0, right = 0;  // the columns the picture was drawn across (past the cell, for a wide one)
 };
 CellPainted paintCell(const tk::Picture& picture, bmp::Image& image, bmp::Image& scratch, const Rect& cell, bool dropToFloor,
-                      bool keepAlpha, const std::function<void()>& turn = {});
+                      bool keepAlpha, const std::function<void()>& turn = {}, bool stretch = true);
 
 }  // namespace compose

@@ -193,6 +193,18 @@ PictureBytes readPictureFile(const std::string& path, const std::function<void()
     return {data, readUpTo(fd, data, expected, storageWait, path), nullptr};
 }
 
+size_t readHead(const std::string& path, uint8_t* into, size_t size) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) refuseUnlessRegular(st, path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) throw Failure(errno, path);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    return readUpTo(fd, into, size, {}, path);
+}
+
 void releaseLargeReadBuffer() {
     if (t_buffer.capacity > (size_t{16} << 20)) {
         t_buffer.bytes.reset();

@@ -83,6 +83,8 @@ struct PictureBytes {
 PictureBytes readPictureFile(const std::string& path, const std::function<void()>& storageWait = {});
 // Lets this thread's read buffer go where it has grown large, once its bytes are decoded.
 void releaseLargeReadBuffer();
+// Up to size of the first bytes of the regular file at path, into into; how many there were.
+size_t readHead(const std::string& path, uint8_t* into, size_t size);
 
 // Whether a no-wait read finds the bytes in memory is the kernel's to say; tests hand in its
 // answer. It reads as preadv2 with RWF_NOWAIT from the file's position does: the count read, 0

@@ -3,6 +3,7 @@
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
 #include "bitmap/Pixels.h"
+#include "bitmap/PngReader.h"
 #include "storage/Failure.h"
 #include "storage/PictureWriter.h"
 #include "toolkit/EmbeddedImage.h"
@@ -107,6 +108,7 @@ PictureRows Picture::rows(std::vector<int32_t> wanted, const std::vector<int32_t
 
 Picture decodePicture(const uint8_t* data, size_t size, const std::string& path) {
     try {
+        if (bmp::isPng(data, size)) return Picture(std::make_shared<const bmp::Image>(bmp::decodePng(data, size)));
         bmp::Decoded decoded = bmp::decode(data, size);
         if (decoded.embedded != bmp::Embedded::None) return decodeEmbedded(decoded, data, path);
         return Picture(std::make_shared<const bmp::Image>(std::move(decoded.image)));
