@@ -156,7 +156,7 @@ CellPainted paintCell(const tk::Picture& picture, bmp::Image& image, bmp::Image&
     // At its own size, lowered so that its lowest row of content rests on the cell's bottom edge.
     tk::drawPicture(image, picture, double(left), double(top + height - rows), picture.widthPixels(), double(rows), 0, 0,
                     picture.widthPixels(), double(rows), keepAlpha);
-    return {background, left, std::max(left + width, left + picture.widthPixels())};
+    return {background, left, left + picture.widthPixels()};
 }
 
 struct SheetPainting::Impl {

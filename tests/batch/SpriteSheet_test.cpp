@@ -11,6 +11,7 @@
 #include "support/Pictures.h"
 #include "support/TempTree.h"
 #include "bitmap/BmpWriter.h"
+#include "bitmap/PngWriter.h"
 #include "toolkit/Picture.h"
 
 #include <QCryptographicHash>
@@ -373,4 +374,63 @@ TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_wr
             EXPECT_EQ(tree.read("out/n.png"), earlier);
             EXPECT_EQ(tree.list("out"), (linked ? std::vector<std::string>{"link.png", "n.png"} : std::vector<std::string>{"n.png"}));
         }
+}
+
+TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_on_their_floor) {
+    // PNG frames of generated sizes, colours hidden under alpha 0, and every kind of corner: clear
+    // with a hidden colour that opaque pixels also have, half transparent, opaque. Keyed by their
+    // corners, no pixel but the corner's own (alpha and all) goes transparent; dropped at their own
+    // size, each stands on its cell's bottom row.
+    TempTree tree;
+    std::mt19937 random(21);
+    std::vector<std::vector<uint32_t>> frames;
+    for (int i = 0; i < 12; ++i) {
+        const int w = 1 + int(random() % 30), h = 1 + int(random() % 30), floor = int(random() % uint32_t(h));
+        const uint32_t white = 0xFFFFFF, corner = i % 3 == 0 ? white : i % 3 == 1 ? 0x80000000u | (random() & 0xFFFFFF) : 0xFF000000u | (random() & 0xFFFFFF);
+        bmp::Image image;
+        image.width = w, image.height = h;
+        image.pixels = bmp::allocatePixels(size_t(w * h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const bool ink = y <= floor && (x + y) % 3 == 0, clear = y > floor || random() % 2;
+                image.row(y)[x] = ink ? (random() % 2 ? 0xFF000000u | white : 0xFF000000u | uint32_t(random()))  // opaque white too
+                                      : clear ? uint32_t(random() & 0xFFFFFF) : corner;                      // hidden colours
+            }
+        image.row(0)[0] = corner;
+        frames.emplace_back(image.pixels.get(), image.pixels.get() + w * h);
+        struct File : bmp::ByteSink {
+            std::vector<uint8_t> bytes;
+            void write(const uint8_t* data, size_t count) override { bytes.insert(bytes.end(), data, data + count); }
+        } file;
+        bmp::writePng(file, w, h, [&](int32_t y) { return image.row(y); }, true, [](size_t n, const std::function<void(size_t)>& job) { for (size_t k = 0; k < n; ++k) job(k); });
+        tree.addFile("frames/f" + std::to_string(10 + i) + ".png", file.bytes);
+    }
+    for (const bool drop : {false, true}) {
+        SCOPED_TRACE(drop ? "dropped" : "keyed");
+        const QStringList options = {"--pattern=*.PNG", "--width=auto", "--height=auto", "--no-stretch", drop ? "--drop-to-floor" : "--key=corner",
+                                     "--atlas-format=array", "--atlas=" + q(tree.path("sheet.json")), "--output=" + q(tree.path("sheet.png")), q(tree.path("frames"))};
+        const BatchResult run = batch(options);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        const Sheet sheet = readPng(tree.path("sheet.png"));
+        const std::vector<uint8_t> bytes = tree.read("sheet.json");
+        const QJsonArray listed = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())))["frames"].toArray();
+        ASSERT_EQ(listed.size(), qsizetype(frames.size()));
+        for (qsizetype i = 0; i < listed.size(); ++i) {
+            const QJsonObject f = listed[i]["frame"].toObject();
+            int64_t opaque = 0, lowest = -1;
+            for (int y = 0; y < f["h"].toInt(); ++y)
+                for (int x = 0; x < f["w"].toInt(); ++x) {
+                    const uint32_t p = sheet.at(f["x"].toInt() + x, f["y"].toInt() + y);
+                    opaque += p >> 24 == 0xFF;
+                    if (p >> 24) lowest = y;
+                }
+            const std::vector<uint32_t>& frame = frames[size_t(i)];
+            if (drop) {
+                const bool visible = std::any_of(frame.begin(), frame.end(), [&](uint32_t p) { return p >> 24 && p != frame[0]; });
+                EXPECT_TRUE(!visible || lowest + 1 == f["h"].toInt()) << "frame " << i << " stands " << f["h"].toInt() - lowest - 1 << " above its floor";
+            } else {
+                EXPECT_EQ(opaque, std::count_if(frame.begin(), frame.end(), [&](uint32_t p) { return p >> 24 == 0xFF && p != frame[0]; })) << "frame " << i;
+            }
+        }
+    }
 }
