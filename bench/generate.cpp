@@ -1,8 +1,11 @@
 // Benchmark data: `generate sprites DIR N` writes N pictures of 64 x 64 (8-, 24- and 32-bit
 // mixed, some top-down, a few odd sizes) into nested folders; `generate walk DIR` writes a tree
 // of 100,000 files in 5,000 folders, about 5% of them .bmp; `generate screenshots DIR N` writes N
-// screenshot-like pictures of 1920 x 1080, 24-bit (6 MB each).
+// screenshot-like pictures of 1920 x 1080, 24-bit (6 MB each); `generate frames DIR N` writes N
+// animation frames of 32 x 32 with soft alpha twice: DIR/png as PNG, DIR/bmp as 32-bit bitmaps.
 
+#include "bitmap/BmpWriter.h"
+#include "bitmap/PngWriter.h"
 #include "support/BmpBuilder.h"
 
 #include <sys/stat.h>
@@ -50,6 +53,18 @@ std::vector<uint8_t> picture(int i) {
     }
 }
 
+// A frame: a glow of soft alpha round a solid core, on a clear background, moving frame by frame.
+uint32_t frame(int i, int x, int y) {
+    const int cx = 8 + i % 16, cy = 10 + i % 12, d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+    const uint32_t alpha = d2 < 16 ? 255u : d2 < 100 ? static_cast<uint32_t>(255 - d2 * 2) : 0u;
+    return alpha << 24 | (0xFF8020u + static_cast<uint32_t>(i % 64) * 0x000101u);
+}
+
+struct Bytes : bmp::ByteSink {
+    std::vector<uint8_t> all;
+    void write(const uint8_t* data, size_t count) override { all.insert(all.end(), data, data + count); }
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -66,6 +81,23 @@ int main(int argc, char* argv[]) {
             char name[32];
             std::snprintf(name, sizeof name, "/s%05d.bmp", i);
             write(folder + name, picture(i));
+        }
+    } else if (kind == "frames") {
+        const int n = argc > 3 ? std::atoi(argv[3]) : 3000;
+        makeFolder(root + "/png");
+        makeFolder(root + "/bmp");
+        std::vector<uint32_t> pixels(32 * 32);
+        for (int i = 0; i < n; ++i) {
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x) pixels[size_t(y * 32 + x)] = frame(i, x, y);
+            const bmp::RowSource rows = [&](int32_t y) { return pixels.data() + y * 32; };
+            Bytes png, bitmap;
+            bmp::writePng(png, 32, 32, rows, true, [](size_t count, const std::function<void(size_t)>& job) { for (size_t k = 0; k < count; ++k) job(k); });
+            bmp::write32(bitmap, 32, 32, rows);
+            char name[32];
+            std::snprintf(name, sizeof name, "/f%05d", i);
+            write(root + "/png" + name + ".png", png.all);
+            write(root + "/bmp" + name + ".bmp", bitmap.all);
         }
     } else if (kind == "screenshots") {
         // Screenshot-like pictures of 1920 x 1080, 24-bit, bottom-up: a desktop gradient, a few
