@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <random>
@@ -88,13 +89,19 @@ TEST(PngReader, every_kind_reads_as_pillow_reads_it_and_broken_files_are_named) 
             ASSERT_LE(std::abs(int(ours) - values[k].toInt()), sixteen[size_t(i)] ? 1 : 0) << "sample " << k;
         }
     }
-    // Cut anywhere, or with a byte changed, a PNG is read as before or refused naming the file.
+    // Cut anywhere, or claiming 65,535 x 65,535 pixels, a PNG is refused naming the file.
     const std::vector<uint8_t> whole = tree.read("k44.png");
-    for (size_t cut = 1; cut < whole.size(); cut += 7) {
-        tree.addFile("cut.png", std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(cut)));
+    std::vector<uint8_t> huge(whole.begin(), whole.begin() + 33);
+    for (const size_t at : {16, 20}) huge[at + 2] = huge[at + 3] = 0xFF;
+    const uLong crc = crc32(crc32(0, nullptr, 0), huge.data() + 12, 17);
+    for (int k = 0; k < 4; ++k) huge[29 + size_t(k)] = uint8_t(crc >> (24 - 8 * k));
+    std::vector<std::vector<uint8_t>> broken = {huge};
+    for (size_t cut = 1; cut < whole.size(); cut += 7) broken.emplace_back(whole.begin(), whole.begin() + std::ptrdiff_t(cut));
+    for (const std::vector<uint8_t>& bytes : broken) {
+        tree.addFile("cut.png", bytes);
         try {
             tk::LoadPicture(tree.path("cut.png"));
-            ADD_FAILURE() << "a file cut at " << cut << " was read";
+            ADD_FAILURE() << "a broken file of " << bytes.size() << " bytes was read";
         } catch (const tk::Error& e) {
             EXPECT_TRUE(e.description().contains("cut.png")) << e.description().toStdString();
         }
