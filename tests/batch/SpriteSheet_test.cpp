@@ -411,6 +411,9 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
                                      "--atlas-format=array", "--atlas=" + q(tree.path("sheet.json")), "--output=" + q(tree.path("sheet.png")), q(tree.path("frames"))};
         const BatchResult run = batch(options);
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        // Without --pattern: the PNG files are counted and the way to them named.
+        const BatchResult plain = batch({"--output=" + q(tree.path("plain.bmp")), q(tree.path("frames"))});
+        EXPECT_TRUE(plain.status == 1 && plain.err.contains("12 PNG files") && plain.err.contains("--pattern='*.png'")) << plain.err.toStdString();
         const Sheet sheet = readPng(tree.path("sheet.png"));
         const std::vector<uint8_t> bytes = tree.read("sheet.json");
         const QJsonArray listed = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())))["frames"].toArray();
@@ -428,9 +431,15 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
             if (drop) {
                 const bool visible = std::any_of(frame.begin(), frame.end(), [&](uint32_t p) { return p >> 24 && p != frame[0]; });
                 EXPECT_TRUE(!visible || lowest + 1 == f["h"].toInt()) << "frame " << i << " stands " << f["h"].toInt() - lowest - 1 << " above its floor";
+                EXPECT_NEAR(listed[i]["anchor"]["x"].toDouble() * f["w"].toInt(), f["w"].toInt() / 2.0, 1.0) << "centred across, frame " << i;
             } else {
                 EXPECT_EQ(opaque, std::count_if(frame.begin(), frame.end(), [&](uint32_t p) { return p >> 24 == 0xFF && p != frame[0]; })) << "frame " << i;
             }
         }
     }
+    // Beside a bitmap, the PNG files passed over are said in one line.
+    tree.addFile("frames/one.bmp", solidBmp(4, 4, 0x123456));
+    const BatchResult beside = batch({"--output=" + q(tree.path("plain.bmp")), q(tree.path("frames"))});
+    EXPECT_TRUE(beside.status == 0 && beside.err == "quiltwright-batch: 12 PNG files passed over; give --pattern='*.png' (and --pattern='*.bmp' for both)\n")
+        << beside.err.toStdString();
 }
