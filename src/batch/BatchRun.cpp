@@ -1,6 +1,7 @@
 #include "batch/BatchRun.h"
 
 #include "bitmap/Pixels.h"
+#include "batch/Pages.h"
 #include "discovery/FindFiles.h"
 #include "output/SheetFiles.h"
 #include "storage/Memory.h"
@@ -92,6 +93,16 @@ struct Written {
         }
     }
     bool holds(const std::string& path) const {
+        // A name of pages ({n}) holds every page's: its {n} any run of digits.
+        const std::string normal = tk::normalizeFolder(path);
+        for (const std::string& pages : paths) {
+            const size_t at = pages.find("{n}");
+            if (at == std::string::npos || normal.size() <= pages.size() - 3 || normal.compare(0, at, pages, 0, at) != 0 ||
+                normal.compare(normal.size() - (pages.size() - at - 3), std::string::npos, pages, at + 3) != 0)
+                continue;
+            const std::string number = normal.substr(at, normal.size() - (pages.size() - 3));
+            if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) return true;
+        }
         if (std::find(names.begin(), names.end(), nameOf(path)) == names.end()) return false;
         struct stat st;
         if (::stat(path.c_str(), &st) == 0 && std::find(files.begin(), files.end(), std::pair{st.st_dev, st.st_ino}) != files.end())
@@ -157,7 +168,7 @@ int paint(const Options& options, Progress& progress) {
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("--output names the folder %1; give a file name, such as "
                                                             "%1/Combined.bmp").arg(tk::displayPath(*options.output)));
     const std::string folder = openableFolder(options.folder);
-    const std::string sheet = options.output.value_or(folder + (folder == "/" ? "" : "/") + (options.sheet.png ? "Combined.png" : "Combined.bmp"));
+    std::string sheet = options.output.value_or(folder + (folder == "/" ? "" : "/") + (options.sheet.png ? "Combined.png" : "Combined.bmp"));
     const std::optional<std::string>& data = options.atlas ? options.atlas : options.grid;
     if (data && tk::normalizeFolder(*data) == tk::normalizeFolder(sheet))
         throw tk::Error(tk::kPathFileAccess, QStringLiteral("%1 names the sheet itself, %2; give the frame list a name of its own")
@@ -180,19 +191,33 @@ int paint(const Options& options, Progress& progress) {
         if (const std::string noRoom = compose::noRoomForACell(o); !noRoom.empty())
             throw tk::Error(tk::kInvalidPropertyValue, QString::fromStdString(noRoom));
     }
-    const compose::Grid grid = compose::layOut(o, static_cast<int64_t>(pictures.size()));
-    tk::PictureBox::checkImagePixels(grid.width, grid.height);
+    if (const std::string noRoom = compose::noRoomOnAPage(o); !noRoom.empty()) throw BadUsage{noRoom};
+    const std::vector<compose::Page> pages = compose::pagesOf(o, static_cast<int64_t>(pictures.size()));
     const int wanted = options.jobs > 0 ? options.jobs : storage::usableCores();
+    if (pages.size() > 1) {
+        const std::string many = "the pictures take " + std::to_string(pages.size()) + " pages of --max-height=" + std::to_string(o.maxHeight);
+        if (toStandardOutput) throw BadUsage{many + ", and standard output holds one: give --output=NAME-{n}.png"};
+        if (sheet.find("{n}") == std::string::npos) throw BadUsage{many + ": give --output a name with {n} for the page, such as sheet-{n}.png"};
+        if (options.atlas && options.atlasFormat != Options::AtlasFormat::MultiAtlas && options.atlas->find("{n}") == std::string::npos)
+            throw BadUsage{many + ": give --atlas a name with {n} (one list a page), or --atlas-format=multiatlas"};
+        writePages(options, o, pages, pictures, names, sheet, wanted, [&](const QString& text, bool last) { progress.report(text, last); });
+        progress.end();
+        return unread ? 1 : 0;
+    }
+    // One page: its names say page 0 where they have {n}.
+    sheet = pageName(sheet, 0);
+    const std::optional<std::string> atlas = options.atlas ? std::optional(pageName(*options.atlas, 0)) : std::nullopt;
+    const compose::Grid& grid = pages.front().grid;
+    tk::PictureBox::checkImagePixels(grid.width, grid.height);
     const int threads = compose::threadsFor(o, grid, wanted);
+    // Past what engines load (Godot and Defold 16,384 pixels a side, phones often 4,096): said.
+    if (grid.width > 16384 || grid.height > 16384)
+        std::fprintf(stderr, "quiltwright-batch: the sheet is %lld x %lld pixels, past the 16,384 most engines load at most; "
+                             "give --max-height for pages or --columns for a squarer sheet\n",
+                     static_cast<long long>(grid.width), static_cast<long long>(grid.height));
     compose::SheetPainting painting(o, grid, pictures);
     tk::Picture first = painting.loadFirst();
-    bmp::Image canvas;
-    canvas.width = static_cast<int32_t>(grid.width), canvas.height = static_cast<int32_t>(grid.height);
-    try {
-        canvas.pixels = bmp::allocateLargePixels(static_cast<size_t>(grid.width) * static_cast<size_t>(grid.height), true);
-    } catch (const std::bad_alloc&) {
-        throw tk::Error(tk::kOutOfMemory, QStringLiteral("Out of memory: a picture of %1 x %2 pixels").arg(grid.width).arg(grid.height));
-    }
+    bmp::Image canvas = newCanvas(grid);
     const auto wait = output::pipeWait(true);  // as command-line tools do
     compose::PaintHooks hooks;
     const auto total = static_cast<int64_t>(pictures.size());
@@ -221,12 +246,15 @@ int paint(const Options& options, Progress& progress) {
     if (whilePainting) {
         writer->finish(wanted);
         file->commit();
-    } else if (options.atlas) {
-        const std::string image = output::relativePath(sheet, options.atlas->substr(0, options.atlas->rfind('/') + 1));
+    } else if (atlas) {
+        const std::string image = output::relativePath(sheet, atlas->substr(0, atlas->rfind('/') + 1));
         const std::vector<output::Frame> frames = output::framesOf(grid, names, o.dropToFloor ? &painting.anchors() : nullptr);
-        output::writeSheetBeside(canvas, format, sheet, *options.atlas,
-                                 output::frameListJson(frames, grid.width, grid.height, image, format.alpha,
-                                                       output::gridNumbers(grid, pictures.size()), {options.atlasArray}),
+        const output::GridNumbers numbers = output::gridNumbers(grid, pictures.size());
+        output::writeSheetBeside(canvas, format, sheet, *atlas,
+                                 options.atlasFormat == Options::AtlasFormat::MultiAtlas
+                                     ? output::multiAtlasJson({{image, grid.width, grid.height, format.alpha, frames}}, numbers)
+                                     : output::frameListJson(frames, grid.width, grid.height, image, format.alpha, numbers,
+                                                             {options.atlasFormat == Options::AtlasFormat::Array}),
                                  wanted, wait);
     } else if (options.grid) {
         output::writeSheetBeside(canvas, format, sheet, *options.grid, output::gridJson(output::gridNumbers(grid, pictures.size())), wanted, wait);
@@ -253,6 +281,10 @@ int run(const Options& options) {
     } catch (const std::bad_alloc&) {
         progress.end();
         fail(tk::Error(tk::kOutOfMemory, QStringLiteral("Out of memory")));
+    } catch (const BadUsage& usage) {
+        progress.end();
+        std::fprintf(stderr, "quiltwright-batch: %s\nTry 'quiltwright-batch --help' for more information.\n", usage.what.c_str());
+        return 2;
     }
     return 1;
 }

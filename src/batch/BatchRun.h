@@ -17,7 +17,8 @@ struct Options {
     std::optional<std::string> output;  // instead of FOLDER/Combined.bmp; "-" for standard output
     std::optional<std::string> atlas;   // the frame list, written beside the sheet
     std::optional<std::string> grid;    // or the grid's numbers alone
-    bool atlasArray = false;            // the frame list in the "JSON Array" layout
+    // The frame list's layout: "JSON Hash", "JSON Array", or one list of every page (Phaser's multiatlas).
+    enum class AtlasFormat { Hash, Array, MultiAtlas } atlasFormat = AtlasFormat::Hash;
     std::string folder;
     bool progress = false;  // report progress on stderr
     int jobs = 0;           // threads to paint on; 0 for every core

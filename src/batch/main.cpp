@@ -29,6 +29,11 @@ constexpr const char* kHelp =
     "  --pattern=GLOB     the pictures' names, in any letter case (*.bmp); give it again for\n"
     "                     more: --pattern='*.png' --pattern='*.bmp'. PNG files are read too\n"
     "  --no-stretch       draw each picture at its own size, centred in its cell (cut to it)\n"
+    "  --columns=N        exactly N cells across (the sheet as wide as they need)\n"
+    "  --max-width=PX     rows of as many cells as fit in PX pixels (640)\n"
+    "  --pot              the sheet's width and height rounded up to powers of two\n"    "  --max-height=PX    cells that do not fit in PX pixels go on the next page: --output and\n"
+    "                     --atlas then name the pages with {n} (sheet-{n}.png, from 0); every\n"
+    "                     page and list is swapped in together\n"
     "  --drop-to-floor    lower each picture onto its cell's bottom edge\n"
     "  --output=FILE      write FILE instead of FOLDER/Combined.bmp; - for standard output;\n"
     "                     the run's own files are never painted into the sheet\n"
@@ -41,7 +46,8 @@ constexpr const char* kHelp =
     "                     order; with --drop-to-floor each frame anchored where its sprite\n"
     "                     stands;\n"
     "                     the grid's numbers in meta.grid\n"
-    "  --atlas-format=hash|array  the list's layout: \"JSON Hash\" (the default) or \"JSON Array\"\n"
+    "  --atlas-format=hash|array|multiatlas  the list's layout: \"JSON Hash\" (the default),\n"
+    "                     \"JSON Array\", or one list of every page (Phaser's multiatlas)\n"
     "  --grid=FILE        write only the grid's numbers to FILE, for engines that slice a grid\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
@@ -130,7 +136,7 @@ std::string absolute(const std::string& path) {
 
 int main(int argc, char* argv[]) {
     enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude, kAtlasFormat, kGrid, kOrder,
-           kPattern, kNoStretch };
+           kPattern, kNoStretch, kColumns, kMaxWidth, kPot, kMaxHeight };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
@@ -140,6 +146,8 @@ int main(int argc, char* argv[]) {
         {"extrude", required_argument, nullptr, kExtrude}, {"atlas-format", required_argument, nullptr, kAtlasFormat},
         {"grid", required_argument, nullptr, kGrid},       {"order", required_argument, nullptr, kOrder},
         {"pattern", required_argument, nullptr, kPattern}, {"no-stretch", no_argument, nullptr, kNoStretch},
+        {"columns", required_argument, nullptr, kColumns}, {"max-width", required_argument, nullptr, kMaxWidth},
+        {"pot", no_argument, nullptr, kPot},               {"max-height", required_argument, nullptr, kMaxHeight},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
@@ -171,6 +179,16 @@ int main(int argc, char* argv[]) {
             options.patterns.emplace_back(optarg);
             break;
         case kNoStretch: options.sheet.stretch = false; break;
+        case kPot: options.sheet.pot = true; break;
+        case kColumns:
+        case kMaxWidth:
+        case kMaxHeight: {
+            const char* name = c == kColumns ? "columns" : c == kMaxWidth ? "max-width" : "max-height";
+            if (!isCount(optarg))
+                return badUsage("invalid value '" + printable(optarg) + "' for '--" + name + "': give a whole number, 1 or more, in digits");
+            (c == kColumns ? options.sheet.columns : c == kMaxWidth ? options.sheet.maxWidth : options.sheet.maxHeight) = std::atoi(optarg);
+            break;
+        }
         case kJobs:
             if (!isCount(optarg))
                 return badUsage("invalid value '" + printable(optarg) + "' for '--jobs': give a whole number of threads, 1 or "
@@ -216,9 +234,11 @@ int main(int argc, char* argv[]) {
             (c == kAtlas ? options.atlas : options.grid) = absolute(optarg);
             break;
         case kAtlasFormat:
-            if (lowered(optarg) != "hash" && lowered(optarg) != "array")
-                return badUsage("invalid value '" + printable(optarg) + "' for '--atlas-format': give 'hash' or 'array'");
-            options.atlasArray = lowered(optarg) == "array";
+            if (lowered(optarg) != "hash" && lowered(optarg) != "array" && lowered(optarg) != "multiatlas")
+                return badUsage("invalid value '" + printable(optarg) + "' for '--atlas-format': give 'hash', 'array' or 'multiatlas'");
+            options.atlasFormat = lowered(optarg) == "array"        ? batch::Options::AtlasFormat::Array
+                                  : lowered(optarg) == "multiatlas" ? batch::Options::AtlasFormat::MultiAtlas
+                                                                    : batch::Options::AtlasFormat::Hash;
             atlasFormatGiven = true;
             break;
         case kOrder:

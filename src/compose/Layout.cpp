@@ -3,28 +3,35 @@
 #include "toolkit/Errors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace compose {
 
-Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth, int64_t margin, int64_t spacing) {
+Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth, int64_t margin, int64_t spacing, int64_t columns,
+             bool pot) {
     Grid grid;
     grid.cellWidth = cellWidth;
     grid.cellHeight = cellHeight;
     grid.margin = margin;
     grid.spacing = spacing;
-    grid.perRow = std::max<int64_t>(1, (rowWidth - 2 * margin + spacing) / (cellWidth + spacing));
+    grid.perRow = columns > 0 ? columns : std::max<int64_t>(1, (rowWidth - 2 * margin + spacing) / (cellWidth + spacing));
     grid.columns = std::min(n, grid.perRow);
     grid.rows = (n + grid.perRow - 1) / grid.perRow;
     const int64_t cells = margin + grid.columns * cellWidth + (grid.columns - 1) * spacing;
-    if (margin == 0 && spacing == 0) {
+    if (margin == 0 && spacing == 0 && columns == 0) {
         grid.width = n <= grid.perRow ? std::min(cells, rowWidth) : rowWidth;
         grid.rightMargin = std::max<int64_t>(0, grid.width - cells);
     } else {
-        grid.rightMargin = std::max<int64_t>(0, std::min({margin, cellWidth + spacing - 1, rowWidth - cells}));
-        grid.width = std::min(cells + grid.rightMargin, rowWidth);
+        const int64_t room = columns > 0 ? margin : rowWidth - cells;
+        grid.rightMargin = std::max<int64_t>(0, std::min({margin, cellWidth + spacing - 1, room}));
+        grid.width = columns > 0 ? cells + grid.rightMargin : std::min(cells + grid.rightMargin, rowWidth);
     }
     grid.height = 2 * margin + grid.rows * cellHeight + (grid.rows - 1) * spacing;
+    if (pot) {
+        const auto rounded = [](int64_t v) { return int64_t{1} << std::bit_width(static_cast<uint64_t>(v - 1)); };
+        grid.width = rounded(grid.width), grid.height = rounded(grid.height);
+    }
     return grid;
 }
 

@@ -40,7 +40,10 @@ struct Grid {
     // The cells' size as they stand on the canvas: the cell, cut at its right edge where it is.
     int64_t frameWidth() const;
 };
-Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth, int64_t margin = 0, int64_t spacing = 0);
+// columns, when given (1 or more), is exactly the cells a row holds, whatever rowWidth; with pot
+// the canvas's width and height are rounded up to powers of two, the area added left empty.
+Grid gridFor(int64_t n, int64_t cellWidth, int64_t cellHeight, int64_t rowWidth, int64_t margin = 0, int64_t spacing = 0,
+             int64_t columns = 0, bool pot = false);
 
 // A scroll bar's Max: the 10-twip steps that bring the canvas's far edge into the area the view
 // shows, a part of a step counting as a whole one. The overflow error past the 32-bit range.

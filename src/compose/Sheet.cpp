@@ -12,6 +12,7 @@
 #include "compose/NaturalOrder.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -43,9 +44,9 @@ void refuseNothingToCombine(int32_t listed) {
 }
 
 std::string noRoomForACell(const SheetOptions& o) {
-    if (o.margin == 0 || o.margin + o.cellWidth <= kMostPixelsAcross) return {};
+    if (o.margin == 0 || o.columns > 0 || o.margin + o.cellWidth <= o.maxWidth) return {};
     return "a margin of " + std::to_string(o.margin) + " pixels leaves no room for a cell " + std::to_string(o.cellWidth) +
-           " pixels wide in a row of " + std::to_string(kMostPixelsAcross) + ": give a smaller margin or cell";
+           " pixels wide in a row of " + std::to_string(o.maxWidth) + ": give a smaller margin or cell, or a larger --max-width";
 }
 
 std::pair<int64_t, int64_t> largestPicture(const std::vector<std::string>& pictures) {
@@ -66,8 +67,39 @@ std::pair<int64_t, int64_t> largestPicture(const std::vector<std::string>& pictu
     return largest;
 }
 
-Grid layOut(const SheetOptions& o, int64_t count) {
-    return gridFor(count, o.cellWidth, o.cellHeight, kMostPixelsAcross, o.margin, o.spacing);
+namespace {
+
+// With --pot, the limits a page rounded up to powers of two must stay within.
+SheetOptions withinPowers(SheetOptions o) {
+    if (!o.pot) return o;
+    o.maxWidth = int64_t{1} << (std::bit_width(static_cast<uint64_t>(o.maxWidth)) - 1);
+    if (o.maxHeight > 0) o.maxHeight = int64_t{1} << (std::bit_width(static_cast<uint64_t>(o.maxHeight)) - 1);
+    return o;
+}
+
+}  // namespace
+
+Grid layOut(const SheetOptions& options, int64_t count) {
+    const SheetOptions o = withinPowers(options);
+    return gridFor(count, o.cellWidth, o.cellHeight, o.maxWidth, o.margin, o.spacing, o.columns, o.pot);
+}
+
+std::string noRoomOnAPage(const SheetOptions& options) {
+    const SheetOptions o = withinPowers(options);
+    if (o.maxHeight == 0 || 2 * o.margin + o.cellHeight <= o.maxHeight) return {};
+    return "a cell " + std::to_string(o.cellHeight) + " pixels tall with its margins does not fit on a page of " +
+           std::to_string(o.maxHeight) + " pixels: give a larger --max-height";
+}
+
+std::vector<Page> pagesOf(const SheetOptions& options, int64_t count) {
+    const SheetOptions o = withinPowers(options);
+    const Grid whole = layOut(options, count);
+    if (o.maxHeight == 0) return {{0, count, whole}};
+    const int64_t rows = std::max<int64_t>(1, (o.maxHeight - 2 * o.margin + o.spacing) / (o.cellHeight + o.spacing));
+    const int64_t perPage = rows * whole.perRow;
+    std::vector<Page> pages;
+    for (int64_t first = 0; first < count; first += perPage) pages.push_back({first, std::min(perPage, count - first), layOut(options, std::min(perPage, count - first))});
+    return pages;
 }
 
 std::vector<std::string> paintingOrder(std::vector<std::string> listed, bool natural) {
@@ -93,10 +125,10 @@ int threadsFor(const SheetOptions& options, const Grid& grid, int wanted, uint64
     if (fixed + perThread <= atHand + freed)
         return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(wanted), (atHand + freed - fixed) / perThread));
     throw tk::Error(tk::kOutOfMemory,
-                    QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, and painting %4 it %5 MiB more, "
+                    QStringLiteral("Out of memory: a canvas of %1 x %2 pixels needs %3 MiB, and %4 it %5 MiB more, "
                                    "but only %6 MiB are at hand. Choose a smaller cell size or fewer pictures.")
                         .arg(grid.width).arg(grid.height).arg((canvas + kMiB - 1) / kMiB)
-                        .arg(options.png ? QStringLiteral("and compressing") : QString())
+                        .arg(options.png ? QStringLiteral("painting and compressing") : QStringLiteral("painting"))
                         .arg((fixed - canvas + perThread + kMiB - 1) / kMiB).arg((atHand + freed) / kMiB));
 }
 

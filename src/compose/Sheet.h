@@ -30,11 +30,15 @@ struct SheetOptions {
     bool stretch = true;
     bool png = false;
     bool naturalOrder = false;  // digits compared as numbers, else the list's order
+    int64_t maxWidth = kMostPixelsAcross;  // a row holds as many cells as fit in it
+    int64_t columns = 0;                   // or exactly this many (past maxWidth where they need)
+    bool pot = false;                      // width and height rounded up to powers of two
+    int64_t maxHeight = 0;                 // when given, cells that do not fit go on the next page
     // A transparent sheet keeps the alpha its pictures' bitmaps carry, and what no picture covers
     // is transparent.
     bool keepsAlpha() const { return png || key != Key::None; }
     // Written while it is painted: no gutters or transparency worked once every cell stands.
-    bool isPlain() const { return margin == 0 && spacing == 0 && extrude == 0 && key == Key::None && !png; }
+    bool isPlain() const { return margin == 0 && spacing == 0 && extrude == 0 && key == Key::None && !png && !pot; }
 };
 
 // Why these options leave no room for a whole cell in a row (a margin with the cell past the
@@ -51,6 +55,18 @@ std::pair<int64_t, int64_t> largestPicture(const std::vector<std::string>& pictu
 
 // The layout of count pictures (1 or more).
 Grid layOut(const SheetOptions& options, int64_t count);
+
+// The sheet's pages: pictures first .. first + count - 1 on each, laid out as layOut lays them.
+// One page unless maxHeight is given; then as many rows on each as fit in it (with --pot, in
+// the power of two it holds, and rows in the power of two maxWidth holds, so that a page rounded
+// up stays within both).
+struct Page {
+    int64_t first = 0, count = 0;
+    Grid grid;
+};
+std::vector<Page> pagesOf(const SheetOptions& options, int64_t count);
+// Why a cell and its margins do not fit on a page; empty when they do.
+std::string noRoomOnAPage(const SheetOptions& options);
 
 // The pictures in the order they are painted: as listed, or in natural order.
 std::vector<std::string> paintingOrder(std::vector<std::string> listed, bool natural);

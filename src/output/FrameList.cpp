@@ -51,17 +51,26 @@ std::string frameName(const std::string& picture, const std::string& folder) {
     return name;
 }
 
+namespace {
+
+QJsonObject frameObject(const Frame& f) {
+    QJsonObject frame{{"frame", rect(f.x, f.y, f.width, f.height)}, {"rotated", false}, {"trimmed", false},
+                      {"spriteSourceSize", rect(0, 0, f.width, f.height)}, {"sourceSize", size(f.width, f.height)}};
+    // A dropped sprite is anchored where it stands.
+    if (f.anchor) frame["anchor"] = QJsonObject{{"x", f.anchor->first}, {"y", f.anchor->second}};
+    return frame;
+}
+
+}  // namespace
+
 QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image,
-                         bool alpha, const GridNumbers& grid, FrameListStyle style) {
+                         bool alpha, const GridNumbers& grid, FrameListStyle style, const std::vector<std::string>& related) {
     QJsonObject hash;
     QJsonArray array;
     QMap<QString, QJsonArray> animations;
     for (const Frame& f : frames) {
         const QString name = nameOf(f.name);
-        QJsonObject frame{{"frame", rect(f.x, f.y, f.width, f.height)}, {"rotated", false}, {"trimmed", false},
-                          {"spriteSourceSize", rect(0, 0, f.width, f.height)}, {"sourceSize", size(f.width, f.height)}};
-        // A dropped sprite is anchored where it stands.
-        if (f.anchor) frame["anchor"] = QJsonObject{{"x", f.anchor->first}, {"y", f.anchor->second}};
+        QJsonObject frame = frameObject(f);
         animations[folderOf(name)].append(name);
         if (style.array) {
             frame["filename"] = name;
@@ -72,14 +81,43 @@ QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, i
     }
     QJsonObject animationObject;
     for (auto it = animations.cbegin(); it != animations.cend(); ++it) animationObject[it.key()] = it.value();
-    const QJsonObject meta{{"app", "Kestrune Quiltwright"}, {"version", "1.02"}, {"image", nameOf(image)},
-                           {"format", alpha ? "RGBA8888" : "RGB888"}, {"size", size(sheetWidth, sheetHeight)}, {"scale", "1"},
-                           {"grid", gridObject(grid)}};
+    QJsonObject meta{{"app", "Kestrune Quiltwright"}, {"version", "1.02"}, {"image", nameOf(image)},
+                     {"format", alpha ? "RGBA8888" : "RGB888"}, {"size", size(sheetWidth, sheetHeight)}, {"scale", "1"},
+                     {"grid", gridObject(grid)}};
+    if (!related.empty()) {
+        QJsonArray others;
+        for (const std::string& list : related) others.append(nameOf(list));
+        meta["related_multi_packs"] = others;
+    }
     const QJsonObject root{{"frames", style.array ? QJsonValue(array) : QJsonValue(hash)}, {"animations", animationObject}, {"meta", meta}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-QByteArray gridJson(const GridNumbers& grid) { return QJsonDocument(gridObject(grid)).toJson(QJsonDocument::Indented); }
+QByteArray multiAtlasJson(const std::vector<TexturePage>& pages, const GridNumbers& grid) {
+    QJsonArray textures;
+    for (const TexturePage& page : pages) {
+        QJsonArray frames;
+        for (const Frame& f : page.frames) {
+            QJsonObject frame = frameObject(f);
+            frame["filename"] = nameOf(f.name);
+            frames.append(frame);
+        }
+        textures.append(QJsonObject{{"image", nameOf(page.image)}, {"format", page.alpha ? "RGBA8888" : "RGB888"},
+                                    {"size", size(page.width, page.height)}, {"scale", 1}, {"frames", frames}});
+    }
+    const QJsonObject meta{{"app", "Kestrune Quiltwright"}, {"version", "1.02"}, {"grid", gridObject(grid)}};
+    return QJsonDocument(QJsonObject{{"textures", textures}, {"meta", meta}}).toJson(QJsonDocument::Indented);
+}
+
+QByteArray gridJson(const GridNumbers& grid, const std::vector<int64_t>& pageCounts) {
+    QJsonObject object = gridObject(grid);
+    if (pageCounts.size() > 1) {
+        QJsonArray counts;
+        for (const int64_t count : pageCounts) counts.append(qint64(count));
+        object["pages"] = counts;
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
 
 std::string relativePath(const std::string& target, const std::string& from) {
     const std::string folder = tk::normalizeFolder(target.substr(0, target.rfind('/') + 1));

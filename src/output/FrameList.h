@@ -39,11 +39,24 @@ std::string frameName(const std::string& picture, const std::string& folder);
 // The frame list, frames in the sheet's order; image is the sheet as the list names it, alpha
 // whether it has an alpha channel. Animations: one for each folder that holds frames, keyed by
 // its path ("." for the top folder), its frames in the sheet's order.
+// related: the lists of the sheet's other pages, as this one names them (meta.related_multi_packs,
+// from which PixiJS loads every page).
 QByteArray frameListJson(const std::vector<Frame>& frames, int64_t sheetWidth, int64_t sheetHeight, const std::string& image,
-                         bool alpha, const GridNumbers& grid, FrameListStyle style);
+                         bool alpha, const GridNumbers& grid, FrameListStyle style, const std::vector<std::string>& related = {});
+
+// One page of a sheet of several, for Phaser's multiatlas layout: one list of every page
+// ("textures", each with its image, size and frames in the "JSON Array" layout).
+struct TexturePage {
+    std::string image;
+    int64_t width = 0, height = 0;
+    bool alpha = false;
+    std::vector<Frame> frames;
+};
+QByteArray multiAtlasJson(const std::vector<TexturePage>& pages, const GridNumbers& grid);
 
 // The grid alone.
-QByteArray gridJson(const GridNumbers& grid);
+// With more than one page, "pages" holds each page's count of frames.
+QByteArray gridJson(const GridNumbers& grid, const std::vector<int64_t>& pageCounts = {});
 
 // target's path (absolute) relative to the folder from (absolute), such as "../c/sheet.bmp".
 std::string relativePath(const std::string& target, const std::string& from);

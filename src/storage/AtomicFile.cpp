@@ -131,30 +131,37 @@ void AtomicFile::publish() {
     }
 }
 
-void AtomicFile::commitTogether(AtomicFile& first, AtomicFile& second) {
-    // Both complete and on disk first: a failure here (a full disk) leaves both targets as they were.
-    first.finish();
-    second.finish();
-    // Then the two renames, with no signal between them. Should the second fail, the first target
-    // gets back what it held, kept under a temporary name of its own until then.
+void AtomicFile::commitTogether(AtomicFile& first, AtomicFile& second) { commitAll({&first, &second}); }
+
+void AtomicFile::commitAll(const std::vector<AtomicFile*>& files) {
+    // All complete and on disk first: a failure here (a full disk) leaves every target as it was.
+    for (AtomicFile* file : files) file->finish();
+    // Then the renames, with no signal between them. Should one fail, each target renamed before
+    // it gets back what it held, kept under a temporary name of its own until then.
     const SignalsHeld held;
-    std::string kept;
-    struct stat st;
-    if (!first.m_inPlace && ::lstat(first.m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        kept = first.m_temporary + ".kept";
-        if (::link(first.m_target.c_str(), kept.c_str()) != 0) kept.clear();
-    }
-    first.publish();
+    std::vector<std::string> kept(files.size());
+    size_t published = 0;
     try {
-        second.publish();
-    } catch (...) {
-        if (!first.m_inPlace) {
-            if (kept.empty()) ::unlink(first.m_target.c_str());
-            else ::rename(kept.c_str(), first.m_target.c_str());
+        for (; published < files.size(); ++published) {
+            AtomicFile& file = *files[published];
+            struct stat st;
+            if (!file.m_inPlace && ::lstat(file.m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                kept[published] = file.m_temporary + ".kept";
+                if (::link(file.m_target.c_str(), kept[published].c_str()) != 0) kept[published].clear();
+            }
+            file.publish();
         }
+    } catch (...) {
+        for (size_t i = 0; i < published; ++i) {
+            if (files[i]->m_inPlace) continue;
+            if (kept[i].empty()) ::unlink(files[i]->m_target.c_str());
+            else ::rename(kept[i].c_str(), files[i]->m_target.c_str());
+        }
+        if (published < kept.size() && !kept[published].empty()) ::unlink(kept[published].c_str());
         throw;
     }
-    if (!kept.empty()) ::unlink(kept.c_str());
+    for (const std::string& k : kept)
+        if (!k.empty()) ::unlink(k.c_str());
 }
 
 }  // namespace storage

@@ -64,6 +64,10 @@ public:
     // parted by a signal, and should the second fail the first target gets back what it held, so
     // a sheet and its frame list are never left one new and one old.
     static void commitTogether(AtomicFile& first, AtomicFile& second);
+    // The same for any number of files (the pages of a sheet and their lists): all are finished
+    // before any is renamed, and should a rename fail every target renamed before it gets back
+    // what it held, or goes where nothing stood.
+    static void commitAll(const std::vector<AtomicFile*>& files);
 
     // Whether a file made for target now would be written in place (a device, a named pipe, an
     // open file named through /proc), or could not be made at all, rather than written beside it

@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
+#include <set>
 #include <random>
 
 namespace {
@@ -442,4 +444,67 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
     const BatchResult beside = batch({"--output=" + q(tree.path("plain.bmp")), q(tree.path("frames"))});
     EXPECT_TRUE(beside.status == 0 && beside.err == "quiltwright-batch: 12 PNG files passed over; give --pattern='*.png' (and --pattern='*.bmp' for both)\n")
         << beside.err.toStdString();
+}
+
+TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_limits_and_slice_as_listed) {
+    // Generated runs with --columns, --max-width, --max-height and --pot: every page within its
+    // limits, the pages' frames together every picture once and each its picture's colour, and
+    // Phaser's parser cuts each page by the list's grid into exactly its frames.
+    TempTree tree;
+    std::mt19937 random(41);
+    QJsonArray toSlice, listed;
+    for (int c = 0; c < 16; ++c) {
+        const int cw = 1 + int(random() % 70), ch = 1 + int(random() % 70), m = int(random() % 5), s = int(random() % 5), n = 1 + int(random() % 60);
+        const int columns = c % 3 == 0 ? 1 + int(random() % 12) : 0, maxWidth = 2 * m + cw + int(random() % 700);
+        const int maxHeight = c % 4 == 3 ? 0 : 2 * m + ch + int(random() % 300);
+        const bool pot = c % 5 == 1 && columns == 0;
+        const std::string folder = "run" + std::to_string(c) + "/";
+        for (int i = 0; i < n; ++i) tree.addFile(folder + "pics/" + QString::asprintf("p%02d.bmp", i).toStdString(), solidBmp(3, 2, 0x010203u * uint32_t(i + 1)));
+        QStringList options = {QStringLiteral("--width=%1").arg(cw), QStringLiteral("--height=%1").arg(ch), QStringLiteral("--margin=%1").arg(m),
+                               QStringLiteral("--spacing=%1").arg(s), QStringLiteral("--max-width=%1").arg(maxWidth), "--atlas-format=array",
+                               "--output=" + q(tree.path(folder + "page-{n}.png")), "--atlas=" + q(tree.path(folder + "list-{n}.json")), q(tree.path(folder + "pics"))};
+        if (columns) options << QStringLiteral("--columns=%1").arg(columns);
+        if (maxHeight) options << QStringLiteral("--max-height=%1").arg(maxHeight);
+        if (pot) options << "--pot";
+        SCOPED_TRACE(options.join(' ').toStdString());
+        const BatchResult run = batch(options);
+        if (m > 0 && !columns && m + cw > (pot ? 1 << (std::bit_width(unsigned(maxWidth)) - 1) : maxWidth)) {
+            EXPECT_EQ(run.status, 2) << run.err.toStdString();
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        std::set<QString> seen;
+        for (int page = 0; tree.exists(folder + "list-" + std::to_string(page) + ".json"); ++page) {
+            const std::vector<uint8_t> bytes = tree.read(folder + "list-" + std::to_string(page) + ".json");
+            const QJsonObject json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))).object();
+            const Sheet sheet = readPng(tree.path(folder + "page-" + std::to_string(page) + ".png"));
+            EXPECT_TRUE(columns || sheet.width <= maxWidth) << "page " << page << " is " << sheet.width << " wide";
+            EXPECT_TRUE(!maxHeight || sheet.height <= maxHeight) << "page " << page << " is " << sheet.height << " tall";
+            EXPECT_TRUE(!pot || (std::has_single_bit(uint64_t(sheet.width)) && std::has_single_bit(uint64_t(sheet.height))));
+            QJsonArray frames;
+            for (const QJsonValue f : json["frames"].toArray()) {
+                const QJsonObject r = f["frame"].toObject();
+                EXPECT_TRUE(seen.insert(f["filename"].toString()).second) << "twice: " << f["filename"].toString().toStdString();
+                const uint32_t colour = 0x010203u * uint32_t(f["filename"].toString().mid(1, 2).toInt() + 1);
+                for (int y = 0; y < r["h"].toInt(); ++y)
+                    for (int x = 0; x < r["w"].toInt(); ++x) ASSERT_EQ(sheet.at(r["x"].toInt() + x, r["y"].toInt() + y) & 0xFFFFFF, colour);
+                frames.append(QJsonArray{r["x"], r["y"], r["w"], r["h"]});
+            }
+            const QJsonObject grid = json["meta"]["grid"].toObject();
+            if (!pot) {
+                toSlice.append(QJsonObject{{"width", qint64(sheet.width)}, {"height", qint64(sheet.height)}, {"frameWidth", grid["frameWidth"]},
+                                           {"frameHeight", grid["frameHeight"]}, {"margin", grid["margin"]}, {"spacing", grid["spacing"]}});
+                listed.append(frames);
+            }
+        }
+        EXPECT_EQ(seen.size(), size_t(n)) << "every picture once";
+        EXPECT_FALSE(tree.exists(folder + "pics/page-0.png"));
+    }
+    QString missing;
+    const QJsonArray sliced = phaserSlices(toSlice, missing);
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+    ASSERT_EQ(sliced.size(), listed.size());
+    for (qsizetype i = 0; i < sliced.size(); ++i)
+        for (qsizetype k = 0; k < listed[i].toArray().size(); ++k)
+            EXPECT_EQ(sliced[i].toArray()[k], listed[i].toArray()[k]) << QJsonDocument(toSlice[i].toObject()).toJson(QJsonDocument::Compact).toStdString();
 }

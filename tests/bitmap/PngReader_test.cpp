@@ -69,20 +69,21 @@ TEST(PngReader, every_kind_reads_as_pillow_reads_it_and_broken_files_are_named) 
                 sixteen.push_back(kind.depth == 16);
                 writeKind(paths.back().toStdString(), kind.type, kind.depth, interlaced, kind.trns, width, height, random);
             }
-    // Pillow's pixels, RGBA a line a file; its 16-bit grey is kept as 16-bit values, taken here
+    // Pillow's pixels, RGBA a line a file after whether it has alpha; its 16-bit grey is kept as 16-bit values, taken here
     // at their high byte.
     QProcess pillow;
     pillow.start("/usr/bin/python3", QStringList{"-c", "import sys\nfrom PIL import Image\nfor path in sys.argv[1:]:\n"
                                             "    im = Image.open(path)\n"
                                             "    px = [(v >> 8, v >> 8, v >> 8, 255) for v in im.getdata()] if im.mode.startswith('I') else im.convert('RGBA').getdata()\n"
-                                            "    print(' '.join('%d %d %d %d' % tuple(p) for p in px))\n"} + paths);
+                                            "    print(int(im.mode in ('RGBA', 'LA', 'PA') or 'transparency' in im.info), ' '.join('%d %d %d %d' % tuple(p) for p in px))\n"} + paths);
     ASSERT_TRUE(pillow.waitForFinished(60000));
     const QStringList lines = QString::fromLatin1(pillow.readAllStandardOutput()).split('\n');
     ASSERT_EQ(pillow.exitCode(), 0) << pillow.readAllStandardError().toStdString();
     for (qsizetype i = 0; i < paths.size(); ++i) {
         SCOPED_TRACE(paths[i].toStdString());
         const tk::Picture picture = tk::LoadPicture(paths[i].toStdString());
-        const QStringList values = lines[i].split(' ');
+        QStringList values = lines[i].split(' ');
+        EXPECT_EQ(picture.hasAlpha(), values.takeFirst() == "1") << "alpha, a channel's or tRNS's";
         ASSERT_EQ(values.size(), qsizetype(picture.widthPixels()) * picture.heightPixels() * 4);
         for (qsizetype k = 0; k < values.size(); ++k) {
             const uint32_t p = picture.image().pixels[size_t(k / 4)], ours = p >> (k % 4 == 3 ? 24 : 16 - 8 * (k % 4)) & 0xFF;
