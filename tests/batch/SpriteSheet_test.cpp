@@ -386,8 +386,9 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
     TempTree tree;
     std::mt19937 random(21);
     std::vector<std::vector<uint32_t>> frames;
-    for (int i = 0; i < 12; ++i) {
-        const int w = 1 + int(random() % 30), h = 1 + int(random() % 30), floor = int(random() % uint32_t(h));
+    for (int i = 0; i < 18; ++i) {  // the last six of one size, for a sheet that stretches them to cells of that size
+        const bool same = i >= 12;
+        const int w = same ? 16 : 1 + int(random() % 40), h = same ? 16 : 1 + int(random() % 20), floor = int(random() % uint32_t(h));
         const uint32_t white = 0xFFFFFF, corner = i % 3 == 0 ? white : i % 3 == 1 ? 0x80000000u | (random() & 0xFFFFFF) : 0xFF000000u | (random() & 0xFFFFFF);
         bmp::Image image;
         image.width = w, image.height = h;
@@ -405,7 +406,7 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
             void write(const uint8_t* data, size_t count) override { bytes.insert(bytes.end(), data, data + count); }
         } file;
         bmp::writePng(file, w, h, [&](int32_t y) { return image.row(y); }, true, [](size_t n, const std::function<void(size_t)>& job) { for (size_t k = 0; k < n; ++k) job(k); });
-        tree.addFile("frames/f" + std::to_string(10 + i) + ".png", file.bytes);
+        tree.addFile((same ? "same/f" : "frames/f") + std::to_string(10 + i) + ".png", file.bytes);
     }
     for (const bool drop : {false, true}) {
         SCOPED_TRACE(drop ? "dropped" : "keyed");
@@ -419,7 +420,7 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
         const Sheet sheet = readPng(tree.path("sheet.png"));
         const std::vector<uint8_t> bytes = tree.read("sheet.json");
         const QJsonArray listed = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())))["frames"].toArray();
-        ASSERT_EQ(listed.size(), qsizetype(frames.size()));
+        ASSERT_EQ(listed.size(), 12);
         for (qsizetype i = 0; i < listed.size(); ++i) {
             const QJsonObject f = listed[i]["frame"].toObject();
             int64_t opaque = 0, lowest = -1;
@@ -438,6 +439,17 @@ TEST(SpriteSheet, alpha_frames_keep_every_opaque_pixel_under_the_key_and_stand_o
                 EXPECT_EQ(opaque, std::count_if(frame.begin(), frame.end(), [&](uint32_t p) { return p >> 24 == 0xFF && p != frame[0]; })) << "frame " << i;
             }
         }
+    }
+    // Stretched to cells of their own size and dropped, they stand on their floor too.
+    ASSERT_EQ(batch({"--pattern=*.png", "--width=16", "--height=16", "--drop-to-floor", "--output=" + q(tree.path("same.png")), q(tree.path("same"))}).status, 0);
+    const Sheet same = readPng(tree.path("same.png"));
+    for (int i = 0; i < 6; ++i) {
+        const std::vector<uint32_t>& frame = frames[size_t(12 + i)];
+        int lowest = -1;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                if (same.at(16 * i + x, y) >> 24 && same.at(16 * i + x, y) != frame[0]) lowest = y;
+        EXPECT_TRUE(lowest < 0 || lowest == 15) << "frame " << 12 + i << " stands " << 15 - lowest << " above its floor";
     }
     // Beside a bitmap, the PNG files passed over are said in one line.
     tree.addFile("frames/one.bmp", solidBmp(4, 4, 0x123456));
