@@ -2,11 +2,13 @@
 
 #include "bitmap/Pixels.h"
 #include "output/SheetFiles.h"
+#include "storage/PictureWriter.h"
 #include "toolkit/Errors.h"
 #include "toolkit/PictureBox.h"
 
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace batch {
 
@@ -55,15 +57,33 @@ void writePages(const Options& options, const compose::SheetOptions& sheet, cons
             report(QStringLiteral("page %1 of %2: %3 of %4 pictures painted").arg(k + 1).arg(pages.size()).arg(done).arg(page.count),
                    k + 1 == pages.size() && static_cast<int64_t>(done) == page.count);
         };
+        const std::string name = pageName(output, k);
+        const auto open = [&] {
+            files.push_back(std::make_unique<storage::AtomicFile>(name, wait));
+            if (!files.back()->placeable())
+                throw tk::Error(tk::kPathFileAccess, QStringLiteral("A sheet of pages needs each page in a file: %1 is a pipe, a "
+                                                                    "device or an open file").arg(tk::displayPath(name)));
+        };
+        // A plain bitmap page is written as its rows are painted for good, as a sheet of one page is.
+        std::optional<storage::PictureWriter> writer;
+        if (sheet.isPlain())
+            hooks.rowsPainted = [&](const bmp::Image& painted, int64_t rows) {
+                if (!writer) {
+                    output::checkSavable(painted);
+                    open();
+                    writer.emplace(painted, *files.back());
+                }
+                writer->rowsFinal(rows);
+            };
         painting.paint(std::move(first), canvas, painters, hooks);
         const output::SaveFormat format = output::sheetFormat(canvas, sheet.png, painting.transparent());
-        output::checkSavable(canvas, format);
-        const std::string name = pageName(output, k);
-        files.push_back(std::make_unique<storage::AtomicFile>(name, wait));
-        if (!files.back()->placeable())
-            throw tk::Error(tk::kPathFileAccess, QStringLiteral("A sheet of pages needs each page in a file: %1 is a pipe, a device "
-                                                                "or an open file").arg(tk::displayPath(name)));
-        output::writePicture(canvas, *files.back(), threads, format);
+        if (writer) {
+            writer->finish(threads);
+        } else {
+            output::checkSavable(canvas, format);
+            open();
+            output::writePicture(canvas, *files.back(), threads, format);
+        }
         counts.push_back(page.count);
         if (options.atlas) {
             const auto firstName = names.begin() + static_cast<std::ptrdiff_t>(page.first);

@@ -474,7 +474,8 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
         for (int i = 0; i < n; ++i) tree.addFile(folder + "pics/" + QString::asprintf("p%02d.bmp", i).toStdString(), solidBmp(3, 2, 0x010203u * uint32_t(i + 1)));
         QStringList options = {QStringLiteral("--width=%1").arg(cw), QStringLiteral("--height=%1").arg(ch), QStringLiteral("--margin=%1").arg(m),
                                QStringLiteral("--spacing=%1").arg(s), QStringLiteral("--max-width=%1").arg(maxWidth), "--atlas-format=array",
-                               "--output=" + q(tree.path(folder + "page-{n}.png")), "--atlas=" + q(tree.path(folder + "list-{n}.json")), q(tree.path(folder + "pics"))};
+                               "--output=" + q(tree.path(folder + "page-{n}" + (c % 2 ? ".bmp" : ".png"))), "--atlas=" + q(tree.path(folder + "list-{n}.json")),
+                               q(tree.path(folder + "pics"))};
         if (columns) options << QStringLiteral("--columns=%1").arg(columns);
         if (maxHeight) options << QStringLiteral("--max-height=%1").arg(maxHeight);
         if (pot) options << "--pot";
@@ -489,7 +490,8 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
         for (int page = 0; tree.exists(folder + "list-" + std::to_string(page) + ".json"); ++page) {
             const std::vector<uint8_t> bytes = tree.read(folder + "list-" + std::to_string(page) + ".json");
             const QJsonObject json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))).object();
-            const Sheet sheet = readPng(tree.path(folder + "page-" + std::to_string(page) + ".png"));
+            const std::string image = tree.path(folder + "page-" + std::to_string(page) + (c % 2 ? ".bmp" : ".png"));
+            const Sheet sheet = c % 2 ? readBmp(image) : readPng(image);  // a bitmap page is written as it is painted
             EXPECT_TRUE(columns || sheet.width <= maxWidth) << "page " << page << " is " << sheet.width << " wide";
             EXPECT_TRUE(!maxHeight || sheet.height <= maxHeight) << "page " << page << " is " << sheet.height << " tall";
             EXPECT_TRUE(!pot || (std::has_single_bit(uint64_t(sheet.width)) && std::has_single_bit(uint64_t(sheet.height))));
@@ -512,6 +514,18 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
         EXPECT_EQ(seen.size(), size_t(n)) << "every picture once";
         EXPECT_FALSE(tree.exists(folder + "pics/page-0.png"));
     }
+    // A list that cannot be renamed into place: the earlier pages and lists stay as they were.
+    for (int i = 0; i < 30; ++i) tree.addFile("set/pics/" + std::to_string(i) + ".bmp", solidBmp(3, 2, 0x0F0F0Fu * uint32_t(i)));
+    const QStringList set = {"--height=64", "--max-height=64", "--output=" + q(tree.path("set/p-{n}.png")), "--atlas=" + q(tree.path("set/l-{n}.json")), q(tree.path("set/pics"))};
+    ASSERT_EQ(batch(set).status, 0);
+    const std::vector<uint8_t> page0 = tree.read("set/p-0.png"), list0 = tree.read("set/l-0.json");
+    std::remove(tree.path("set/l-2.json").c_str());
+    tree.addFile("set/l-2.json/in-the-way", {});
+    tree.addFile("set/pics/0.bmp", solidBmp(3, 2, 0xABCDEF));
+    EXPECT_EQ(batch(set).status, 1);
+    EXPECT_EQ(tree.read("set/p-0.png"), page0);
+    EXPECT_EQ(tree.read("set/l-0.json"), list0);
+    EXPECT_EQ(tree.list("set").size(), 7u) << "pages and lists of three pages, the pictures' folder, nothing left beside them";
     QString missing;
     const QJsonArray sliced = phaserSlices(toSlice, missing);
     if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
