@@ -326,3 +326,39 @@ TEST(FrameList, pixijs_loads_the_list_and_each_folder_plays_in_file_number_order
     }
     for (const auto& [folder, names] : animations) EXPECT_EQ(seen[u"animations"_s][folder].toArray(), names) << folder.toStdString();
 }
+
+TEST(FrameList, pixijs_and_phaser_load_every_page_of_a_sheet_of_pages) {
+    // A sheet of four pages: PixiJS loads every page from the first list's related_multi_packs,
+    // Phaser every page from the one multiatlas list; each frame where the lists put it.
+    TempTree tree;
+    Engine engine(tree, u"check-pages.html"_s, {u"pixi-8.23.0"_s, u"phaser-3.90.0"_s});
+    if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
+    for (int i = 0; i < 25; ++i) tree.addFile(QString::asprintf("pics/f%02d.bmp", i).toStdString(), solidBmp(10 + i % 5, 8, 0x112233u * uint32_t(i + 1)));
+    const QStringList shape = {u"--width=24"_s, u"--height=20"_s, u"--max-width=100"_s, u"--max-height=45"_s, q(tree.path("pics"))};
+    ASSERT_EQ(batch(shape + QStringList{"--output=" + q(tree.path("game/p-{n}.png")), "--atlas=" + q(tree.path("game/l-{n}.json"))}).status, 0);
+    ASSERT_EQ(batch(shape + QStringList{"--output=" + q(tree.path("game/m-{n}.png")), "--atlas=" + q(tree.path("game/m.json")), u"--atlas-format=multiatlas"_s}).status, 0);
+    const QJsonObject pixi = engine.open(u"pages=l-0.json"_s), phaser = engine.open(u"multiatlas=m.json"_s);
+    if (!engine.missing().isEmpty()) GTEST_SKIP() << engine.missing().toStdString();
+    ASSERT_FALSE(pixi.contains(u"error"_s) || phaser.contains(u"error"_s)) << pixi[u"error"_s].toString().toStdString() << phaser[u"error"_s].toString().toStdString();
+    EXPECT_EQ(pixi[u"pages"_s].toInt(), 4);
+    EXPECT_EQ(phaser[u"pages"_s].toInt(), 4);
+    std::map<QString, QRect> pages;  // each frame's rectangle as the page lists give it
+    for (int k = 0; k < 4; ++k) {
+        const QJsonObject page = framesOf(readJson(tree.path("game/l-" + std::to_string(k) + ".json")));
+        for (auto it = page.begin(); it != page.end(); ++it) pages[it.key()] = rectOf(it.value()[u"frame"_s].toObject());
+    }
+    ASSERT_EQ(pages.size(), 25u);
+    EXPECT_EQ(pixi[u"frames"_s].toObject().size(), 25);
+    for (const auto& [name, rect] : pages) EXPECT_EQ(rectOf(pixi[u"frames"_s][name].toObject()), rect) << name.toStdString();
+    int frames = 0;
+    const QJsonArray textures = readJson(tree.path("game/m.json"))[u"textures"_s].toArray();
+    for (qsizetype page = 0; page < textures.size(); ++page)
+        for (const QJsonValue frame : textures[page][u"frames"_s].toArray()) {
+            const QJsonObject got = phaser[u"frames"_s][frame[u"filename"_s].toString()].toObject();
+            EXPECT_EQ(got[u"page"_s].toInt(), page);
+            EXPECT_EQ(rectOf(got), rectOf(frame[u"frame"_s].toObject())) << frame[u"filename"_s].toString().toStdString();
+            ++frames;
+        }
+    EXPECT_EQ(frames, 25);
+    EXPECT_EQ(phaser[u"frames"_s].toObject().size(), 25);
+}

@@ -71,6 +71,7 @@ QJsonObject Engine::open(const QString& query) {
     }
     const qsizetype at = dom.indexOf(start) + start.size();
     const QString result = dom.mid(at, dom.indexOf(QStringLiteral("</pre>")) - at);
-    if (result == QStringLiteral("waiting")) return {{"error", "the page never reported"}};
+    if (result == QStringLiteral("waiting"))
+        return {{"error", QStringLiteral("the page never reported: ") + QString::fromUtf8(browser.readAllStandardError().right(600))}};
     return QJsonDocument::fromJson(QByteArray::fromBase64(result.toLatin1())).object();
 }
