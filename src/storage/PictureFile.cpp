@@ -160,17 +160,31 @@ const uint32_t* PictureRows::sampledRow(int32_t y) const {
     return m_pixels.get() + static_cast<size_t>(at - m_rows.begin()) * static_cast<size_t>(m_width);
 }
 
-PictureBytes readPictureFile(const std::string& path, const std::function<void()>& storageWait) {
+namespace {
+
+// The file at path opened for reading, unless it is looked at and found no regular file (a device
+// or a pipe is never opened).
+int openLookedAt(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) refuseUnlessRegular(st, path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) throw Failure(errno, path);
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0) ::close(fd);
-        }
-    } closer{fd};
+    return fd;
+}
+
+struct Closer {
+    int fd;
+    ~Closer() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+PictureBytes readPictureFile(const std::string& path, const std::function<void()>& storageWait) {
+    Closer closer{openLookedAt(path)};
+    const int fd = closer.fd;
+    struct stat st;
     if (::fstat(fd, &st) != 0) throw Failure(errno, path);
     refuseUnlessRegular(st, path);
     if (static_cast<uint64_t>(st.st_size) > kLargestFile)
@@ -194,15 +208,8 @@ PictureBytes readPictureFile(const std::string& path, const std::function<void()
 }
 
 size_t readHead(const std::string& path, uint8_t* into, size_t size) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) refuseUnlessRegular(st, path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) throw Failure(errno, path);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    return readUpTo(fd, into, size, {}, path);
+    const Closer closer{openLookedAt(path)};
+    return readUpTo(closer.fd, into, size, {}, path);
 }
 
 void releaseLargeReadBuffer() {
