@@ -8,8 +8,8 @@
 #include "storage/Memory.h"
 #include "storage/PictureFile.h"
 #include "storage/ReadAhead.h"
-#include "toolkit/Errors.h"
 #include "compose/NaturalOrder.h"
+#include "toolkit/Errors.h"
 
 #include <algorithm>
 #include <bit>
@@ -32,6 +32,18 @@ constexpr uint32_t kOpaque = 0xFF000000u;
 
 }  // namespace
 
+namespace {
+
+// With --pot, the limits a page rounded up to powers of two must stay within.
+SheetOptions withinPowers(SheetOptions o) {
+    if (!o.pot) return o;
+    o.maxWidth = int64_t{1} << (std::bit_width(static_cast<uint64_t>(o.maxWidth)) - 1);
+    if (o.maxHeight > 0) o.maxHeight = int64_t{1} << (std::bit_width(static_cast<uint64_t>(o.maxHeight)) - 1);
+    return o;
+}
+
+}  // namespace
+
 // listed: how many entries the list holds, every one of them the program's own output.
 void refuseNothingToCombine(int32_t listed) {
     const QString holds = listed == 0   ? QStringLiteral("holds no picture")
@@ -43,7 +55,8 @@ void refuseNothingToCombine(int32_t listed) {
                                    "again.").arg(holds));
 }
 
-std::string noRoomForACell(const SheetOptions& o) {
+std::string noRoomForACell(const SheetOptions& options) {
+    const SheetOptions o = withinPowers(options);
     if (o.margin == 0 || o.columns > 0 || o.margin + o.cellWidth <= o.maxWidth) return {};
     return "a margin of " + std::to_string(o.margin) + " pixels leaves no room for a cell " + std::to_string(o.cellWidth) +
            " pixels wide in a row of " + std::to_string(o.maxWidth) + ": give a smaller margin or cell, or a larger --max-width";
@@ -66,18 +79,6 @@ std::pair<int64_t, int64_t> largestPicture(const std::vector<std::string>& pictu
     }
     return largest;
 }
-
-namespace {
-
-// With --pot, the limits a page rounded up to powers of two must stay within.
-SheetOptions withinPowers(SheetOptions o) {
-    if (!o.pot) return o;
-    o.maxWidth = int64_t{1} << (std::bit_width(static_cast<uint64_t>(o.maxWidth)) - 1);
-    if (o.maxHeight > 0) o.maxHeight = int64_t{1} << (std::bit_width(static_cast<uint64_t>(o.maxHeight)) - 1);
-    return o;
-}
-
-}  // namespace
 
 Grid layOut(const SheetOptions& options, int64_t count) {
     const SheetOptions o = withinPowers(options);
