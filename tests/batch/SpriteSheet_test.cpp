@@ -499,6 +499,8 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
             for (const QJsonValue f : json["frames"].toArray()) {
                 const QJsonObject r = f["frame"].toObject();
                 EXPECT_TRUE(seen.insert(f["filename"].toString()).second) << "twice: " << f["filename"].toString().toStdString();
+                ASSERT_TRUE(r["w"].toInt() > 0 && r["x"].toInt() + r["w"].toInt() <= sheet.width && r["y"].toInt() + r["h"].toInt() <= sheet.height)
+                    << "a frame off its page";
                 const uint32_t colour = 0x010203u * uint32_t(f["filename"].toString().mid(1, 2).toInt() + 1);
                 for (int y = 0; y < r["h"].toInt(); ++y)
                     for (int x = 0; x < r["w"].toInt(); ++x) ASSERT_EQ(sheet.at(r["x"].toInt() + x, r["y"].toInt() + y) & 0xFFFFFF, colour);
