@@ -474,12 +474,13 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
         for (int i = 0; i < n; ++i) tree.addFile(folder + "pics/" + QString::asprintf("p%02d.bmp", i).toStdString(), solidBmp(3, 2, 0x010203u * uint32_t(i + 1)));
         QStringList options = {QStringLiteral("--width=%1").arg(cw), QStringLiteral("--height=%1").arg(ch), QStringLiteral("--margin=%1").arg(m),
                                QStringLiteral("--spacing=%1").arg(s), QStringLiteral("--max-width=%1").arg(maxWidth), "--atlas-format=array",
-                               "--output=" + q(tree.path(folder + "page-{n}" + (c % 2 ? ".bmp" : ".png"))), "--atlas=" + q(tree.path(folder + "list-{n}.json")),
-                               q(tree.path(folder + "pics"))};
+                               "--output=" + q(tree.path(folder + (c % 2 ? "pics/page-{n}.bmp" : "page-{n}.png"))),
+                               "--atlas=" + q(tree.path(folder + "list-{n}.json")), q(tree.path(folder + "pics"))};
         if (columns) options << QStringLiteral("--columns=%1").arg(columns);
         if (maxHeight) options << QStringLiteral("--max-height=%1").arg(maxHeight);
         if (pot) options << "--pot";
         SCOPED_TRACE(options.join(' ').toStdString());
+        batch(options);  // run twice: bitmap pages among the pictures are never their frames
         const BatchResult run = batch(options);
         if (m > 0 && !columns && m + cw > (pot ? 1 << (std::bit_width(unsigned(maxWidth)) - 1) : maxWidth)) {
             EXPECT_EQ(run.status, 2) << run.err.toStdString();
@@ -490,7 +491,7 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
         for (int page = 0; tree.exists(folder + "list-" + std::to_string(page) + ".json"); ++page) {
             const std::vector<uint8_t> bytes = tree.read(folder + "list-" + std::to_string(page) + ".json");
             const QJsonObject json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))).object();
-            const std::string image = tree.path(folder + "page-" + std::to_string(page) + (c % 2 ? ".bmp" : ".png"));
+            const std::string image = tree.path(folder + (c % 2 ? "pics/page-" + std::to_string(page) + ".bmp" : "page-" + std::to_string(page) + ".png"));
             const Sheet sheet = c % 2 ? readBmp(image) : readPng(image);  // a bitmap page is written as it is painted
             EXPECT_TRUE(columns || sheet.width <= maxWidth) << "page " << page << " is " << sheet.width << " wide";
             EXPECT_TRUE(!maxHeight || sheet.height <= maxHeight) << "page " << page << " is " << sheet.height << " tall";
@@ -514,7 +515,6 @@ TEST(SpriteSheet, columns_widths_and_pages_hold_every_picture_once_within_their_
             }
         }
         EXPECT_EQ(seen.size(), size_t(n)) << "every picture once";
-        EXPECT_FALSE(tree.exists(folder + "pics/page-0.png"));
     }
     // A list that cannot be renamed into place: the earlier pages and lists stay as they were.
     for (int i = 0; i < 30; ++i) tree.addFile("set/pics/" + std::to_string(i) + ".bmp", solidBmp(3, 2, 0x0F0F0Fu * uint32_t(i)));
