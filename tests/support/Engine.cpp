@@ -54,13 +54,15 @@ Engine::~Engine() {
 
 QJsonObject Engine::open(const QString& query) {
     if (!m_missing.isEmpty()) return {};
+    // A profile of its own each time: a browser still letting go of the last one's never holds it up.
+    const QString profile = QString::fromStdString(m_tree.path("profile")) + QStringLiteral("/%1").arg(++m_opened);
     QProcess browser;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), QString::fromStdString(m_tree.path("tmp")));  // nothing of the browser's left in /tmp
     browser.setProcessEnvironment(environment);
     browser.start(m_chromium, {"--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-quic", "--no-first-run",
                                "--disable-sync", "--disable-background-networking", "--disable-component-update",
-                               "--user-data-dir=" + QString::fromStdString(m_tree.path("profile")), "--virtual-time-budget=20000", "--dump-dom",
+                               "--user-data-dir=" + profile, "--virtual-time-budget=20000", "--dump-dom",
                                "http://127.0.0.1:" + m_port + "/" + m_page + "?" + query});
     if (!browser.waitForFinished(90000)) browser.kill();
     const QString dom = QString::fromUtf8(browser.readAllStandardOutput());

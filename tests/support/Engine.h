@@ -33,4 +33,5 @@ private:
     const TempTree& m_tree;
     QString m_page, m_chromium, m_port, m_missing;
     QProcess m_server;
+    int m_opened = 0;
 };
