@@ -53,6 +53,14 @@ Engine::~Engine() {
 }
 
 QJsonObject Engine::open(const QString& query) {
+    // On a loaded machine headless Chromium's virtual time now and then runs out before a page has
+    // loaded what it waits for (the page then never reports): such a page is opened once more.
+    QJsonObject seen = openOnce(query);
+    if (seen.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("the page never reported"))) seen = openOnce(query);
+    return seen;
+}
+
+QJsonObject Engine::openOnce(const QString& query) {
     if (!m_missing.isEmpty()) return {};
     // A profile of its own each time: a browser still letting go of the last one's never holds it up.
     const QString profile = QString::fromStdString(m_tree.path("profile")) + QStringLiteral("/%1").arg(++m_opened);

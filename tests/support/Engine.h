@@ -30,6 +30,8 @@ public:
     QJsonObject open(const QString& query);
 
 private:
+    QJsonObject openOnce(const QString& query);
+
     const TempTree& m_tree;
     QString m_page, m_chromium, m_port, m_missing;
     QProcess m_server;
