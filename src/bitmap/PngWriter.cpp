@@ -1,14 +1,14 @@
 #include "bitmap/PngWriter.h"
 
-#include <png.h>
+#include "bitmap/PngRows.h"
+
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
-#include <csetjmp>
-#include <cstdlib>
-#include <cstring>
-#include <exception>
+#include <atomic>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -18,197 +18,178 @@ namespace {
 
 constexpr size_t kBandBytes = size_t{1} << 20;  // filtered bytes a band holds (a row at least)
 constexpr size_t kWindow = 32768;               // deflate's window: what primes each band
-constexpr size_t kBandsAtOnce = 16;             // bands compressed before they are written
-constexpr int kLevel = 6;
+constexpr size_t kMostInChunk = size_t{1} << 30;
+constexpr size_t kScratchesKept = 16;           // threads' scratch counted by pngWriterBytes
+constexpr size_t kLevelBuffer = ISAL_DEF_LVL1_DEFAULT;
 
-// One compressed band: its deflate blocks, ending on a byte (a sync flush) or, for the last
-// band, the final block; and the Adler-32 of the bytes it holds.
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (const int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+// A chunk of the given type holding data, appended to out.
+void appendChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t length) {
+    put32(out, static_cast<uint32_t>(length));
+    const size_t at = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + length);
+    put32(out, crc32_gzip_refl(0, out.data() + at, 4 + length));
+}
+
+// One thread's working memory, kept for the next band it compresses.
+struct Scratch {
+    Scratch(int32_t width, bool alpha) : filter(width, alpha), level(kLevelBuffer) {}
+    PngRowFilter filter;
+    std::vector<uint8_t> filtered, deflated, level;
+    isal_zstream stream;
+};
+
 struct Band {
-    std::vector<uint8_t> deflated;
-    uLong adler = 1;
-    size_t length = 0;
+    std::vector<uint8_t> chunks;  // IDAT chunks holding the band's deflate blocks
+    uint32_t adler = 1;
+    size_t length = 0;  // filtered bytes it holds
+    bool translucent = false;
 };
-
-// Row y as R, G, B (, A) bytes.
-void toBytes(const uint32_t* pixels, int32_t width, bool alpha, uint8_t* out) {
-    for (int32_t x = 0; x < width; ++x) {
-        const uint32_t p = pixels[x];
-        *out++ = static_cast<uint8_t>(p >> 16);
-        *out++ = static_cast<uint8_t>(p >> 8);
-        *out++ = static_cast<uint8_t>(p);
-        if (alpha) *out++ = static_cast<uint8_t>(p >> 24);
-    }
-}
-
-// Paeth's predictor of a byte from its left (a), upper (b) and upper-left (c) neighbours, without
-// branches, so that whole rows of it are computed a vector at a time.
-inline uint8_t paeth(int a, int b, int c) {
-    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
-}
-
-// The sum of a filtered row's bytes taken as signed: the smaller, the better it deflates.
-uint64_t weight(const uint8_t* t, size_t n) {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i) sum += static_cast<uint64_t>(std::abs(static_cast<int8_t>(t[i])));
-    return sum;
-}
-
-// The row filtered by each of the five filters, and the one whose bytes weigh least (the rule
-// libpng and most encoders follow) written out after its filter byte.
-void filterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, size_t stride, size_t bpp, uint8_t* out,
-               std::array<std::vector<uint8_t>, 5>& trial) {
-    uint8_t* __restrict sub = trial[1].data();
-    uint8_t* __restrict up = trial[2].data();
-    uint8_t* __restrict average = trial[3].data();
-    uint8_t* __restrict paethed = trial[4].data();
-    std::memcpy(trial[0].data(), row, stride);
-    for (size_t i = 0; i < bpp; ++i) {
-        sub[i] = row[i];
-        up[i] = paethed[i] = static_cast<uint8_t>(row[i] - above[i]);
-        average[i] = static_cast<uint8_t>(row[i] - above[i] / 2);
-    }
-    // One loop a filter: each a vector at a time.
-    for (size_t i = bpp; i < stride; ++i) sub[i] = static_cast<uint8_t>(row[i] - row[i - bpp]);
-    for (size_t i = bpp; i < stride; ++i) up[i] = static_cast<uint8_t>(row[i] - above[i]);
-    for (size_t i = bpp; i < stride; ++i) average[i] = static_cast<uint8_t>(row[i] - ((row[i - bpp] + above[i]) >> 1));
-    for (size_t i = bpp; i < stride; ++i) paethed[i] = static_cast<uint8_t>(row[i] - paeth(row[i - bpp], above[i], above[i - bpp]));
-    uint64_t best = UINT64_MAX;
-    size_t chosen = 0;
-    for (size_t f = 0; f < 5; ++f)
-        if (const uint64_t w = weight(trial[f].data(), stride); w < best) best = w, chosen = f;
-    out[0] = static_cast<uint8_t>(chosen);
-    std::memcpy(out + 1, trial[chosen].data(), stride);
-}
-
-// Filters and deflates one band, rows first .. end - 1, primed with the filtered rows before it.
-Band compressBand(const RowSource& rows, int32_t width, size_t stride, size_t bpp, bool alpha, int32_t first, int32_t end, bool last) {
-    int32_t from = first;
-    size_t primed = 0;
-    while (from > 0 && primed < kWindow) --from, primed += stride + 1;
-    std::vector<uint8_t> filtered(static_cast<size_t>(end - from) * (stride + 1));
-    std::vector<uint8_t> above(stride, 0), row(stride);
-    std::array<std::vector<uint8_t>, 5> trial;
-    for (auto& t : trial) t.resize(stride);
-    if (from > 0) toBytes(rows(from - 1), width, alpha, above.data());
-    for (int32_t y = from; y < end; ++y) {
-        toBytes(rows(y), width, alpha, row.data());
-        filterRow(row.data(), above.data(), stride, bpp, filtered.data() + static_cast<size_t>(y - from) * (stride + 1), trial);
-        std::swap(row, above);
-    }
-    Band band;
-    const uint8_t* in = filtered.data() + primed;
-    band.length = filtered.size() - primed;
-    band.adler = adler32(1, in, static_cast<uInt>(band.length));
-    z_stream z{};
-    if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
-    const size_t dictionary = std::min(primed, kWindow);
-    if (dictionary > 0) deflateSetDictionary(&z, in - dictionary, static_cast<uInt>(dictionary));
-    band.deflated.resize(deflateBound(&z, static_cast<uLong>(band.length)) + 64);
-    z.next_in = const_cast<Bytef*>(in);
-    z.avail_in = static_cast<uInt>(band.length);
-    z.next_out = band.deflated.data();
-    z.avail_out = static_cast<uInt>(band.deflated.size());
-    const int result = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
-    band.deflated.resize(band.deflated.size() - z.avail_out);
-    deflateEnd(&z);
-    if (result != (last ? Z_STREAM_END : Z_OK) || z.avail_in != 0) throw std::bad_alloc();
-    return band;
-}
-
-// libpng's side: it writes into memory, and the caller hands the bytes on, so that no C++
-// exception ever passes through libpng.
-struct Chunks {
-    std::vector<uint8_t> bytes;
-};
-
-void toMemory(png_structp png, png_bytep data, size_t length) {
-    auto* chunks = static_cast<Chunks*>(png_get_io_ptr(png));
-    try {
-        chunks->bytes.insert(chunks->bytes.end(), data, data + length);
-    } catch (...) {
-        png_error(png, "out of memory");
-    }
-}
-void noFlush(png_structp) {}
-[[noreturn]] void onError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void onWarning(png_structp, png_const_charp) {}
-
-// What is written between two hand-overs: the head (signature and IHDR), IDAT chunks, or the
-// end. Only plain values live in this frame, which libpng may leave by longjmp.
-enum class Part { Head, Data, End };
-bool writeChunks(Chunks& out, Part part, int32_t width, int32_t height, bool alpha, const uint8_t* data, size_t length) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    bool written = false;
-    if (info && setjmp(png_jmpbuf(png)) == 0) {
-        png_set_write_fn(png, &out, toMemory, noFlush);
-        if (part == Part::Head) {
-            png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                         alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                         PNG_FILTER_TYPE_DEFAULT);
-            png_write_info(png, info);
-        } else if (part == Part::Data) {
-            constexpr size_t kMostInChunk = size_t{1} << 30;
-            for (size_t at = 0; at < length; at += kMostInChunk) {
-                const size_t n = std::min(kMostInChunk, length - at);
-                png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), data + at, n);
-            }
-        } else {
-            png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
-        }
-        written = true;
-    }
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    return written;
-}
-
-void handOn(ByteSink& sink, Chunks& chunks, Part part, int32_t width, int32_t height, bool alpha, const uint8_t* data = nullptr,
-            size_t length = 0) {
-    chunks.bytes.clear();
-    if (!writeChunks(chunks, part, width, height, alpha, data, length)) throw std::bad_alloc();
-    sink.write(chunks.bytes.data(), chunks.bytes.size());
-}
 
 }  // namespace
 
-uint64_t pngWriterBytes(int64_t width, int64_t height) {
-    const auto filtered = static_cast<uint64_t>(height) * (static_cast<uint64_t>(width) * 4 + 1);
-    return 2 * (filtered + filtered / 1000 + 1024) + kBandsAtOnce * 2 * (kBandBytes + static_cast<uint64_t>(width) * 4 + 1024);
-}
+struct PngBands::Impl {
+    int32_t width, height;
+    bool alpha;
+    RowSource rows;
+    size_t stride, bandRows, bands;
+    std::vector<Band> done;
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Scratch>> spare;
 
-void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll) {
+    std::unique_ptr<Scratch> take() {
+        {
+            std::lock_guard lock(mutex);
+            if (!spare.empty()) {
+                auto scratch = std::move(spare.back());
+                spare.pop_back();
+                return scratch;
+            }
+        }
+        return std::make_unique<Scratch>(width, alpha);
+    }
+    void give(std::unique_ptr<Scratch> scratch) {
+        std::lock_guard lock(mutex);
+        spare.push_back(std::move(scratch));
+    }
+};
+
+PngBands::PngBands(int32_t width, int32_t height, bool alpha, RowSource rows) : m(std::make_unique<Impl>()) {
     // PNG's own limit on a side is 2^31 - 1; a row of ours is far shorter.
     if (width <= 0 || height <= 0)
         throw FormatError("a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot be a PNG file");
-    const size_t bpp = alpha ? 4 : 3, stride = static_cast<size_t>(width) * bpp;
-    const auto bandRows = static_cast<int32_t>(std::clamp<size_t>(kBandBytes / (stride + 1), 1, static_cast<size_t>(height)));
-    const size_t bands = (static_cast<size_t>(height) + static_cast<size_t>(bandRows) - 1) / static_cast<size_t>(bandRows);
-    Chunks chunks;
-    handOn(sink, chunks, Part::Head, width, height, alpha);
-    uLong adler = adler32(0, nullptr, 0);
-    std::vector<Band> done;
-    for (size_t first = 0; first < bands; first += kBandsAtOnce) {
-        const size_t count = std::min(kBandsAtOnce, bands - first);
-        done.assign(count, Band{});
-        runAll(count, [&](size_t i) {
-            const auto k = static_cast<int32_t>(first + i);
-            const int32_t top = k * bandRows, end = std::min(height, top + bandRows);
-            done[i] = compressBand(rows, width, stride, bpp, alpha, top, end, first + i + 1 == bands);
-        });
-        // The zlib stream: its two-byte head before the first band, its Adler-32 after the last.
-        std::vector<uint8_t> data;
-        if (first == 0) data = {0x78, 0x9C};
-        for (const Band& band : done) {
-            data.insert(data.end(), band.deflated.begin(), band.deflated.end());
-            adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.length));
-        }
-        if (first + count == bands)
-            for (const int shift : {24, 16, 8, 0}) data.push_back(static_cast<uint8_t>(adler >> shift));
-        handOn(sink, chunks, Part::Data, width, height, alpha, data.data(), data.size());
+    m->width = width, m->height = height, m->alpha = alpha, m->rows = std::move(rows);
+    m->stride = static_cast<size_t>(width) * (alpha ? 4 : 3);
+    m->bandRows = std::clamp<size_t>(kBandBytes / (m->stride + 1), 1, static_cast<size_t>(height));
+    m->bands = (static_cast<size_t>(height) + m->bandRows - 1) / m->bandRows;
+    m->done.resize(m->bands);
+}
+
+PngBands::~PngBands() = default;
+
+bool PngBands::alpha() const { return m->alpha; }
+size_t PngBands::count() const { return m->bands; }
+
+int32_t PngBands::rowsRead(size_t band) const {
+    return static_cast<int32_t>(std::min(static_cast<size_t>(m->height), (band + 1) * m->bandRows));
+}
+
+void PngBands::compress(size_t k) {
+    const auto top = static_cast<int32_t>(k * m->bandRows), end = rowsRead(k);
+    const bool last = k + 1 == m->bands;
+    const size_t rowBytes = m->stride + 1;
+    // The rows before the band, filtered again, prime its window.
+    int32_t from = top;
+    size_t primed = 0;
+    while (from > 0 && primed < kWindow) --from, primed += rowBytes;
+    std::unique_ptr<Scratch> s = m->take();
+    s->filtered.resize(static_cast<size_t>(end - from) * rowBytes);
+    s->filter.start(from > 0 ? m->rows(from - 1) : nullptr);
+    bool opaque = true;
+    for (int32_t y = from; y < end; ++y)
+        if (!s->filter.filter(m->rows(y), s->filtered.data() + static_cast<size_t>(y - from) * rowBytes) && y >= top) opaque = false;
+
+    Band band;
+    uint8_t* in = s->filtered.data() + primed;
+    band.length = s->filtered.size() - primed;
+    band.adler = isal_adler32(1, in, band.length);
+    band.translucent = m->alpha && !opaque;
+    isal_zstream& z = s->stream;
+    isal_deflate_init(&z);
+    z.level = 1, z.level_buf = s->level.data(), z.level_buf_size = static_cast<uint32_t>(s->level.size());
+    z.gzip_flag = IGZIP_DEFLATE;
+    if (const size_t dictionary = std::min(primed, kWindow); dictionary > 0)
+        if (isal_deflate_set_dict(&z, in - dictionary, static_cast<uint32_t>(dictionary)) != COMP_OK) throw std::bad_alloc();
+    // The first band begins the zlib stream (its head, deflate with a 32 KiB window).
+    const size_t head = k == 0 ? 2 : 0;
+    s->deflated.resize(std::max(s->deflated.size(), head + band.length + band.length / 64 + 1024));
+    if (head) s->deflated[0] = 0x78, s->deflated[1] = 0x01;
+    z.next_in = in, z.avail_in = static_cast<uint32_t>(band.length);
+    z.end_of_stream = last ? 1 : 0;
+    z.flush = last ? NO_FLUSH : SYNC_FLUSH;
+    size_t length = head;
+    for (;;) {
+        z.next_out = s->deflated.data() + length, z.avail_out = static_cast<uint32_t>(s->deflated.size() - length);
+        if (isal_deflate(&z) != COMP_OK) throw std::bad_alloc();
+        length = s->deflated.size() - z.avail_out;
+        // Done once every byte is taken and the band ended (on a byte, or the stream's end) with
+        // room to spare.
+        if (z.avail_in == 0 && z.avail_out > 0 && (!last || z.internal_state.state == ZSTATE_END)) break;
+        s->deflated.resize(s->deflated.size() * 2);
     }
-    handOn(sink, chunks, Part::End, width, height, alpha);
+    for (size_t at = 0; at < length; at += kMostInChunk)
+        appendChunk(band.chunks, "IDAT", s->deflated.data() + at, std::min(kMostInChunk, length - at));
+    m->done[k] = std::move(band);
+    m->give(std::move(s));
+}
+
+bool PngBands::anyTranslucent() const {
+    return std::any_of(m->done.begin(), m->done.end(), [](const Band& band) { return band.translucent; });
+}
+
+uint64_t PngBands::fileSize() const {
+    uint64_t size = 8 + 25 + 16 + 12;  // signature, IHDR, the Adler-32's IDAT, IEND
+    for (const Band& band : m->done) size += band.chunks.size();
+    return size;
+}
+
+void PngBands::write(ByteSink& sink) const {
+    std::vector<uint8_t> head = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    put32(header, static_cast<uint32_t>(m->width));
+    put32(header, static_cast<uint32_t>(m->height));
+    // 8 bits a channel, RGB or RGBA, deflate, adaptive filters, not interlaced.
+    header.insert(header.end(), {8, static_cast<uint8_t>(m->alpha ? 6 : 2), 0, 0, 0});
+    appendChunk(head, "IHDR", header.data(), header.size());
+    sink.write(head.data(), head.size());
+    uLong adler = adler32(0, nullptr, 0);
+    for (const Band& band : m->done) {
+        sink.write(band.chunks.data(), band.chunks.size());
+        adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.length));
+    }
+    // The zlib stream ends with the Adler-32 of every filtered byte; then the file's end.
+    std::vector<uint8_t> sum, tail;
+    put32(sum, static_cast<uint32_t>(adler));
+    appendChunk(tail, "IDAT", sum.data(), sum.size());
+    appendChunk(tail, "IEND", nullptr, 0);
+    sink.write(tail.data(), tail.size());
+}
+
+uint64_t pngWriterBytes(int64_t width, int64_t height) {
+    const auto row = static_cast<uint64_t>(width) * 4 + 1, filtered = static_cast<uint64_t>(height) * row;
+    const uint64_t bands = filtered / kBandBytes + 1;
+    const uint64_t scratch = 2 * (kBandBytes + row + kWindow) + row / 16 + 4096 + 8 * row + kLevelBuffer + sizeof(isal_zstream);
+    return filtered + filtered / 16 + bands * 4096 + kScratchesKept * scratch;
+}
+
+void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll) {
+    PngBands bands(width, height, alpha, rows);
+    runAll(bands.count(), [&](size_t k) { bands.compress(k); });
+    bands.write(sink);
 }
 
 }  // namespace bmp

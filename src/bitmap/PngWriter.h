@@ -1,17 +1,46 @@
 #pragma once
 // PNG writer: pixels in, bytes out, as the bitmap writer does. 8 bits a channel, RGB, or RGBA
 // when alpha is asked for; every row filtered by the filter that suits it best. The image is
-// deflated in bands of rows on every thread the caller offers, each band primed with the 32 KiB
-// before it, and the bands joined into the one zlib stream a decoder reads (as pigz joins its
-// blocks); libpng writes the chunks around it. The bytes depend on the pixels alone, never on
-// how many threads compressed them.
+// deflated in bands of rows, each band primed with the 32 KiB before it and ended on a byte, so
+// that bands are compressed on any threads in any order (while the picture is still being
+// painted, once their rows stand) and joined into the one zlib stream a decoder reads (as pigz
+// joins its blocks); each band is an IDAT chunk of its own. The bytes depend on the pixels alone,
+// never on how many threads compressed them, or when.
 
 #include "bitmap/BmpWriter.h"
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 namespace bmp {
+
+// The bands of one picture.
+class PngBands {
+public:
+    // Throws FormatError for a side of 0 or less. rows(y) must hold row y for good by the time a
+    // band that reads it is compressed.
+    PngBands(int32_t width, int32_t height, bool alpha, RowSource rows);
+    ~PngBands();
+    PngBands(const PngBands&) = delete;
+    PngBands& operator=(const PngBands&) = delete;
+
+    bool alpha() const;
+    size_t count() const;
+    // Band k reads rows 0 .. rowsRead(k) - 1 at most; each later band reads as many or more.
+    int32_t rowsRead(size_t band) const;
+    // Filters and deflates band k; different bands on different threads at once.
+    void compress(size_t band);
+    // With alpha: whether a compressed band holds a pixel that is not opaque.
+    bool anyTranslucent() const;
+    // The file's size and bytes, every band compressed.
+    uint64_t fileSize() const;
+    void write(ByteSink& sink) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
 
 // Runs job(0) .. job(count - 1), each once, on as many threads as it has, and returns when all
 // have run; throws what the first failing job threw.
@@ -21,8 +50,9 @@ using RunAll = std::function<void(size_t count, const std::function<void(size_t)
 // stops it.
 void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll);
 
-// The most memory writing a width x height PNG holds beside the pixels: the whole file while it
-// grows (twice the filtered rows, as a vector doubles) and the bands compressed at once.
+// The most memory writing a width x height PNG holds beside the pixels: the compressed bands
+// (as large as the filtered rows where nothing deflates), the whole file as it is gathered, and
+// each thread's band of filtered rows.
 uint64_t pngWriterBytes(int64_t width, int64_t height);
 
 }  // namespace bmp
