@@ -3,6 +3,7 @@
 #include "bitmap/Pixels.h"
 #include "batch/Pages.h"
 #include "discovery/FindFiles.h"
+#include "output/PngWhilePainting.h"
 #include "output/SheetFiles.h"
 #include "storage/Memory.h"
 #include "storage/PictureWriter.h"
@@ -240,9 +241,17 @@ int paint(const Options& options, Progress& progress) {
             }
             writer->rowsFinal(rows);
         };
+    // A PNG is compressed as its rows are painted for good, whatever it is written to.
+    std::optional<output::PngWhilePainting> png;
+    if (o.png) {
+        png.emplace(canvas, o.key != compose::SheetOptions::Key::None || first.hasAlpha(), wanted);
+        hooks.rowsPainted = [&](const bmp::Image&, int64_t rows) { png->rowsFinal(rows); };
+    }
     painting.paint(std::move(first), canvas, threads, hooks);
     progress.end();
-    const output::SaveFormat format = output::sheetFormat(canvas, o.png, painting.transparent());
+    const bmp::PngBands* compressed = png ? &png->finish(painting.transparent(), wanted) : nullptr;
+    const output::SaveFormat format =
+        compressed ? output::SaveFormat{true, compressed->alpha()} : output::sheetFormat(canvas, o.png, painting.transparent());
     if (whilePainting) {
         writer->finish(wanted);
         file->commit();
@@ -255,13 +264,14 @@ int paint(const Options& options, Progress& progress) {
                                      ? output::multiAtlasJson({{image, grid.width, grid.height, format.alpha, frames}}, numbers)
                                      : output::frameListJson(frames, grid.width, grid.height, image, format.alpha, numbers,
                                                              {options.atlasFormat == Options::AtlasFormat::Array}),
-                                 wanted, wait);
+                                 wanted, wait, compressed);
     } else if (options.grid) {
-        output::writeSheetBeside(canvas, format, sheet, *options.grid, output::gridJson(output::gridNumbers(grid, pictures.size())), wanted, wait);
+        output::writeSheetBeside(canvas, format, sheet, *options.grid, output::gridJson(output::gridNumbers(grid, pictures.size())), wanted, wait,
+                                 compressed);
     } else if (toStandardOutput) {
-        output::writeSheet(canvas, STDOUT_FILENO, "standard output", format, wanted);
+        output::writeSheet(canvas, STDOUT_FILENO, "standard output", format, wanted, compressed);
     } else {
-        output::writeSheet(canvas, sheet, format, wanted, wait);
+        output::writeSheet(canvas, sheet, format, wanted, wait, compressed);
     }
     return unread ? 1 : 0;  // the sheet of what could be read is written, yet not all was
 }

@@ -1,6 +1,7 @@
 #include "batch/Pages.h"
 
 #include "bitmap/Pixels.h"
+#include "output/PngWhilePainting.h"
 #include "output/SheetFiles.h"
 #include "storage/PictureWriter.h"
 #include "toolkit/Errors.h"
@@ -75,14 +76,21 @@ void writePages(const Options& options, const compose::SheetOptions& sheet, cons
                 }
                 writer->rowsFinal(rows);
             };
+        std::optional<output::PngWhilePainting> png;
+        if (sheet.png) {
+            png.emplace(canvas, sheet.key != compose::SheetOptions::Key::None || first.hasAlpha(), threads);
+            hooks.rowsPainted = [&](const bmp::Image&, int64_t rows) { png->rowsFinal(rows); };
+        }
         painting.paint(std::move(first), canvas, painters, hooks);
-        const output::SaveFormat format = output::sheetFormat(canvas, sheet.png, painting.transparent());
+        const bmp::PngBands* compressed = png ? &png->finish(painting.transparent(), threads) : nullptr;
+        const output::SaveFormat format =
+            compressed ? output::SaveFormat{true, compressed->alpha()} : output::sheetFormat(canvas, sheet.png, painting.transparent());
         if (writer) {
             writer->finish(threads);
         } else {
             output::checkSavable(canvas, format);
             open();
-            output::writePicture(canvas, *files.back(), threads, format);
+            output::writePicture(canvas, *files.back(), threads, format, compressed);
         }
         counts.push_back(page.count);
         if (options.atlas) {

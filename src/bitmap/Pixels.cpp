@@ -118,6 +118,18 @@ PixelBuffer allocateLargePixels(size_t count, bool zeroed) {
     return pixels;
 }
 
+bool allOpaque(const Image& image) {
+    const auto count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    const uint32_t* pixels = image.pixels.get();
+    // A part at a time, so that a translucent pixel early ends the search early.
+    for (size_t at = 0; at < count; at += 4096) {
+        uint32_t all = 0xFF000000u;
+        for (size_t i = at; i < std::min(count, at + 4096); ++i) all &= pixels[i];
+        if (all != 0xFF000000u) return false;
+    }
+    return true;
+}
+
 void fill(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb) {
     const Cut c = cut(image, left, top, right, bottom);
     for (int64_t y = c.top; y < c.bottom && c.left < c.right; ++y)

@@ -42,6 +42,8 @@ void drawMapped(Image& image, const ScaleMap& map, const std::function<const uin
 // a sheet of tens of megabytes is then mapped in a few dozen faults instead of thousands.
 PixelBuffer allocateLargePixels(size_t count, bool zeroed);
 
+// Whether every pixel's alpha is 255.
+bool allOpaque(const Image& image);
 // Fills left..right, top..bottom with argb.
 void fill(Image& image, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t argb);
 // Pixels of left..right, top..bottom whose colour is rgb (0xRRGGBB) get this alpha; with

@@ -6,9 +6,9 @@
 
 namespace compose {
 
-void extrudeCells(bmp::Image& canvas, const Grid& grid, int64_t cells, int64_t extrude) {
+void extrudeCells(bmp::Image& canvas, const Grid& grid, int64_t first, int64_t end, int64_t extrude) {
     const int64_t between = std::min(extrude, grid.spacing / 2), outside = std::min(extrude, grid.margin);
-    for (int64_t p = 0; p < cells; ++p) {
+    for (int64_t p = first; p < end; ++p) {
         const int64_t column = p % grid.perRow, row = p / grid.perRow;
         const Rect cell = grid.frame(p);
         // A cell cut at the sheet's right edge, or ending at it, has nothing to repeat past it.

@@ -8,10 +8,10 @@
 
 namespace compose {
 
-// Repeats the edges of cells 0 .. cells - 1 outwards by extrude pixels: at most half the spacing
+// Repeats the edges of cells first .. end - 1 outwards by extrude pixels: at most half the spacing
 // towards a neighbour (both cells then reach the same distance, an odd pixel left between them)
 // and at most the margin towards the sheet's edge (on the right, the margin as the grid cuts it);
 // the corners take the cell's corner pixel.
-void extrudeCells(bmp::Image& canvas, const Grid& grid, int64_t cells, int64_t extrude);
+void extrudeCells(bmp::Image& canvas, const Grid& grid, int64_t first, int64_t end, int64_t extrude);
 
 }  // namespace compose

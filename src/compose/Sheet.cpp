@@ -256,19 +256,26 @@ void SheetPainting::paint(tk::Picture first, bmp::Image& canvas, int threads, co
             bmp::fill(canvas, grid.left(p), grid.top(p), canvas.width, grid.top(p) + grid.cellHeight, kOpaque);
         },
         {}};
-    // A cell row is painted for good once every picture in it is: no picture reaches into another
-    // row (a dropped one only into the next cells of its own).
+    // A cell row is painted for good once every picture in it is and its gutters are extruded:
+    // no picture reaches into another row (a dropped one only into the next cells of its own),
+    // and the next row's gutters reach up at most half the spacing.
+    int64_t extruded = 0;
+    const auto extrudeTo = [&](int64_t painted) {
+        if (o.extrude > 0 && painted > extruded) extrudeCells(canvas, grid, extruded, painted, o.extrude);
+        extruded = std::max(extruded, painted);
+    };
     if (hooks.rowsPainted)
         steps.inOrder = [&](size_t painted) {
             const auto p = static_cast<int64_t>(painted);
-            const int64_t rows = painted == m_pictures.size() ? grid.height : grid.top(p);
+            extrudeTo(p);
+            const int64_t rows = painted == m_pictures.size() ? grid.height : grid.top(p) - std::min(o.extrude, grid.spacing / 2);
             if (rows > 0) hooks.rowsPainted(canvas, rows);
             return std::min(m_pictures.size(), static_cast<size_t>((p / grid.perRow + 1) * grid.perRow));
         };
     paintAll(m_pictures.size(), threads, std::move(first), steps, [&](size_t painted) {
         if (hooks.progress) hooks.progress(painted);
     });
-    if (o.extrude > 0) extrudeCells(canvas, grid, static_cast<int64_t>(m_pictures.size()), o.extrude);
+    extrudeTo(static_cast<int64_t>(m_pictures.size()));
     m_transparent = keepAlpha && (o.key != SheetOptions::Key::None || anyAlpha);
 }
 

@@ -1,23 +1,15 @@
 #include "output/SheetFiles.h"
 
+#include "bitmap/Pixels.h"
 #include "bitmap/PngWriter.h"
 #include "storage/PictureWriter.h"
 #include "storage/Threads.h"
 #include "toolkit/Errors.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace output {
-namespace {
-
-// All of a file's bytes held in memory until they are complete.
-struct InMemory : bmp::ByteSink {
-    std::vector<uint8_t> bytes;
-    void write(const uint8_t* data, size_t count) override { bytes.insert(bytes.end(), data, data + count); }
-};
-
-}  // namespace
-
 void checkSavable(const bmp::Image& image, SaveFormat format) {
     const bool fits = format.png ? image.width > 0 && image.height > 0
                                  : (format.alpha ? bmp::fileSize32(image.width, image.height) : bmp::fileSize24(image.width, image.height)) != 0;
@@ -26,15 +18,18 @@ void checkSavable(const bmp::Image& image, SaveFormat format) {
                                                  .arg(image.width).arg(image.height).arg(format.png ? QStringLiteral("PNG") : QStringLiteral("bitmap")));
 }
 
-void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format) {
+void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format, const bmp::PngBands* compressed) {
     try {
         const bmp::RowSource rows = [&](int32_t y) { return image.row(y); };
         if (format.png) {
-            InMemory png;
-            bmp::writePng(png, image.width, image.height, rows, format.alpha,
-                          [threads](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, threads, job); });
-            file.reserve(png.bytes.size());
-            file.write(png.bytes.data(), png.bytes.size());
+            std::optional<bmp::PngBands> own;
+            if (!compressed) {
+                own.emplace(image.width, image.height, format.alpha, rows);
+                storage::runAll(own->count(), threads, [&](size_t band) { own->compress(band); });
+            }
+            const bmp::PngBands& png = compressed ? *compressed : *own;
+            file.reserve(png.fileSize());
+            png.write(file);
         } else if (format.alpha) {
             file.reserve(bmp::fileSize32(image.width, image.height));
             bmp::write32(file, image.width, image.height, rows);
@@ -51,11 +46,11 @@ namespace {
 
 // The sheet into the AtomicFile made of file, committed.
 template <typename... File>
-void commitSheet(const bmp::Image& image, SaveFormat format, int threads, File&&... file) {
+void commitSheet(const bmp::Image& image, SaveFormat format, int threads, const bmp::PngBands* compressed, File&&... file) {
     checkSavable(image, format);
     try {
         storage::AtomicFile out(std::forward<File>(file)...);
-        writePicture(image, out, threads, format);
+        writePicture(image, out, threads, format, compressed);
         out.commit();
     } catch (const storage::Failure& failure) {
         throw tk::errorOf(failure);
@@ -64,20 +59,16 @@ void commitSheet(const bmp::Image& image, SaveFormat format, int threads, File&&
 
 }  // namespace
 
-void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait) {
-    commitSheet(image, format, threads, path, wait);
+void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait,
+                const bmp::PngBands* compressed) {
+    commitSheet(image, format, threads, compressed, path, wait);
 }
 
-void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads) {
-    commitSheet(image, format, threads, fd, name);
+void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads, const bmp::PngBands* compressed) {
+    commitSheet(image, format, threads, compressed, fd, name);
 }
 
-SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent) {
-    bool alpha = false;
-    const auto count = static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height);
-    for (size_t i = 0; transparent && i < count && !alpha; ++i) alpha = canvas.pixels[i] < 0xFF000000u;
-    return {png, alpha};
-}
+SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent) { return {png, transparent && !bmp::allOpaque(canvas)}; }
 
 GridNumbers gridNumbers(const compose::Grid& grid, size_t count) {
     return {grid.frameWidth(), grid.cellHeight, grid.margin, grid.spacing, grid.columns, grid.rows, static_cast<int64_t>(count)};
@@ -96,7 +87,7 @@ std::vector<Frame> framesOf(const compose::Grid& grid, const std::vector<std::st
 }
 
 void writeSheetBeside(const bmp::Image& canvas, SaveFormat format, const std::string& sheet, const std::string& data,
-                      const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait) {
+                      const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait, const bmp::PngBands* compressed) {
     checkSavable(canvas, format);
     try {
         storage::AtomicFile sheetFile(sheet, wait);
@@ -105,7 +96,7 @@ void writeSheetBeside(const bmp::Image& canvas, SaveFormat format, const std::st
                                                                 "or an open file, which an engine cannot find by its name")
                                                      .arg(tk::displayPath(sheet)));
         storage::AtomicFile dataFile(data, wait);
-        writePicture(canvas, sheetFile, threads, format);
+        writePicture(canvas, sheetFile, threads, format, compressed);
         dataFile.write(reinterpret_cast<const uint8_t*>(json.data()), static_cast<size_t>(json.size()));
         storage::AtomicFile::commitTogether(sheetFile, dataFile);
     } catch (const storage::Failure& failure) {

@@ -2,6 +2,7 @@
 // The sheet's files: the picture in the format asked for, and the frame list or grid beside it,
 // every number read from the sheet's layout.
 
+#include "bitmap/PngWriter.h"
 #include "compose/Sheet.h"
 #include "output/FrameList.h"
 #include "storage/AtomicFile.h"
@@ -28,13 +29,17 @@ struct SaveFormat {
 
 // Refuses a picture no file of the format can hold, before anything is written.
 void checkSavable(const bmp::Image& image, SaveFormat format = {});
-// Writes the picture's bytes into the file (not yet committed), on threads threads. A PNG is built
-// in memory first: its room is then set aside at once (a full disk fails before a byte is written,
-// even in place).
-void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format);
+// Writes the picture's bytes into the file (not yet committed), on threads threads; a PNG from
+// the bands given where it was compressed while painted (in format), else compressed now. A PNG
+// is compressed whole before a byte is written: its room is then set aside at once (a full disk
+// fails before a byte is written, even in place).
+void writePicture(const bmp::Image& image, storage::AtomicFile& file, int threads, SaveFormat format,
+                  const bmp::PngBands* compressed = nullptr);
 // The sheet at path, or into an open descriptor (standard output; name for messages), committed.
-void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait);
-void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads);
+void writeSheet(const bmp::Image& image, const std::string& path, SaveFormat format, int threads, storage::AtomicFile::PipeWait wait,
+                const bmp::PngBands* compressed = nullptr);
+void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFormat format, int threads,
+                const bmp::PngBands* compressed = nullptr);
 
 // How a painted sheet is written: PNG or bitmap, with alpha where it is transparent and any
 // pixel is not opaque (else RGB, or the window's 24-bit bitmap).
@@ -49,6 +54,7 @@ std::vector<Frame> framesOf(const compose::Grid& grid, const std::vector<std::st
 // Writes the sheet at sheet and data beside it, swapped in together: a failure leaves both as
 // they were. The sheet must be a file an engine finds by name, not a pipe or a device.
 void writeSheetBeside(const bmp::Image& canvas, SaveFormat format, const std::string& sheet, const std::string& data,
-                      const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait);
+                      const QByteArray& json, int threads, storage::AtomicFile::PipeWait wait,
+                      const bmp::PngBands* compressed = nullptr);
 
 }  // namespace output

@@ -1,0 +1,82 @@
+#include "output/PngWhilePainting.h"
+
+#include "bitmap/Pixels.h"
+#include "storage/Threads.h"
+
+namespace output {
+
+PngWhilePainting::PngWhilePainting(const bmp::Image& canvas, bool alpha, int threads)
+    : m_canvas(canvas), m_bands(std::make_unique<bmp::PngBands>(canvas.width, canvas.height, alpha,
+                                                                 [&canvas](int32_t y) { return canvas.row(y); })) {
+    try {
+        for (int k = 0; k < threads; ++k) m_threads.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+        // Fewer threads, or none: finish() compresses what is left.
+    }
+}
+
+PngWhilePainting::~PngWhilePainting() { stop(); }
+
+void PngWhilePainting::stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    for (std::thread& thread : m_threads)
+        if (thread.joinable()) thread.join();
+    m_threads.clear();
+}
+
+void PngWhilePainting::work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [&] { return m_stop || m_next == m_bands->count() || m_bands->rowsRead(m_next) <= m_final; });
+        if (m_stop || m_next == m_bands->count()) return;
+        const size_t band = m_next++;
+        lock.unlock();
+        try {
+            m_bands->compress(band);
+            lock.lock();
+        } catch (...) {
+            lock.lock();
+            if (!m_failure) m_failure = std::current_exception();
+            m_stop = true;
+            m_changed.notify_all();
+            return;
+        }
+    }
+}
+
+void PngWhilePainting::rowsFinal(int64_t rows) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_failure) std::rethrow_exception(m_failure);
+        m_final = rows;
+    }
+    m_changed.notify_all();
+}
+
+const bmp::PngBands& PngWhilePainting::finish(bool transparent, int threads) {
+    rowsFinal(m_canvas.height);
+    // The calling thread takes up bands too; a band taken up is always compressed by its taker.
+    try {
+        while (static_cast<int>(m_threads.size()) < threads) m_threads.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+    }
+    work();
+    for (std::thread& thread : m_threads) thread.join();
+    m_threads.clear();
+    if (m_failure) std::rethrow_exception(m_failure);
+
+    // Bands compressed with alpha have seen every pixel's already.
+    const bool alpha = transparent && (m_bands->alpha() ? m_bands->anyTranslucent() : !bmp::allOpaque(m_canvas));
+    if (alpha != m_bands->alpha()) {
+        const bmp::Image& canvas = m_canvas;
+        m_bands = std::make_unique<bmp::PngBands>(canvas.width, canvas.height, alpha, [&canvas](int32_t y) { return canvas.row(y); });
+        storage::runAll(m_bands->count(), threads, [&](size_t band) { m_bands->compress(band); });
+    }
+    return *m_bands;
+}
+
+}  // namespace output
