@@ -1,6 +1,6 @@
 // The PNG writer as libpng's own reader sees it: every pixel back as written, RGB and RGBA, for
-// widths and heights from one pixel to sheets of many bands (past the bands compressed at once),
-// noise and flat colour; and the same bytes whatever the number of threads.
+// widths and heights from one pixel to sheets of many bands (past 16 bands),
+// noise, flat colour and grain; and the same bytes whatever the number of threads.
 
 #include "bitmap/PngWriter.h"
 #include "storage/Threads.h"
@@ -37,9 +37,11 @@ TEST(PngWriter, libpng_reads_back_every_pixel_and_the_bytes_do_not_depend_on_thr
             bmp::Image image;
             image.width = width, image.height = height;
             image.pixels = bmp::allocatePixels(size_t(width) * size_t(height));
-            const bool noise = height < 7000 && random() % 2;  // noise stores, flat colour deflates
+            const unsigned kind = height < 7000 ? random() % 3 : 1;  // noise stores, flat colour deflates, grain codes
             for (size_t i = 0; i < size_t(width) * size_t(height); ++i)
-                image.pixels[i] = noise ? static_cast<uint32_t>(random()) : (i / 37 % 3 ? 0x80FF00FFu : 0xFF102030u);
+                image.pixels[i] = kind == 0 ? static_cast<uint32_t>(random())
+                                  : kind == 1 ? (i / 37 % 3 ? 0x80FF00FFu : 0xFF102030u)
+                                              : 0xFF000000u | static_cast<uint32_t>((i % size_t(width) + i / size_t(width)) % 200 * 0x010101u + random() % 24);
             const std::vector<uint8_t> png = encode(image, alpha, 3);
             EXPECT_EQ(encode(image, alpha, 1), png);
 
