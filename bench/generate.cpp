@@ -2,7 +2,9 @@
 // mixed, some top-down, a few odd sizes) into nested folders; `generate walk DIR` writes a tree
 // of 100,000 files in 5,000 folders, about 5% of them .bmp; `generate screenshots DIR N` writes N
 // screenshot-like pictures of 1920 x 1080, 24-bit (6 MB each); `generate frames DIR N` writes N
-// animation frames of 32 x 32 with soft alpha twice: DIR/png as PNG, DIR/bmp as 32-bit bitmaps.
+// animation frames of 32 x 32 with soft alpha twice: DIR/png as PNG, DIR/bmp as 32-bit bitmaps;
+// `generate photos DIR N` writes N photograph-like pictures of 64 x 64, 24-bit (5,630 make a
+// sheet of 640 x 36,032): smooth light with grain of every strength, one in four pure noise.
 
 #include "bitmap/BmpWriter.h"
 #include "bitmap/PngWriter.h"
@@ -98,6 +100,25 @@ int main(int argc, char* argv[]) {
             std::snprintf(name, sizeof name, "/f%05d", i);
             write(root + "/png" + name + ".png", png.all);
             write(root + "/bmp" + name + ".bmp", bitmap.all);
+        }
+    } else if (kind == "photos") {
+        const int n = argc > 3 ? std::atoi(argv[3]) : 5630;
+        makeFolder(root);
+        uint32_t seed = 88172645u;
+        for (int i = 0; i < n; ++i) {
+            const int grain = i % 4 == 3 ? 256 : 8 + i % 7 * 8;
+            const ColourAt colour = [&](int x, int y) {
+                uint32_t c = 0;
+                for (int channel = 0; channel < 3; ++channel) {
+                    seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+                    const int light = grain == 256 ? 0 : (x * (channel + 1) + y * (3 - channel) + i * 37) % 180 + 20;
+                    c = c << 8 | static_cast<uint32_t>(std::min(255, light + static_cast<int>(seed % static_cast<uint32_t>(grain))));
+                }
+                return c;
+            };
+            char name[32];
+            std::snprintf(name, sizeof name, "/p%05d.bmp", i);
+            write(root + name, bmp24(64, 64, colour, false));
         }
     } else if (kind == "screenshots") {
         // Screenshot-like pictures of 1920 x 1080, 24-bit, bottom-up: a desktop gradient, a few

@@ -60,13 +60,14 @@ QW_VECTOR_CLONES void filterAll(const uint8_t* __restrict row, const uint8_t* __
     for (size_t i = 0; i < n; ++i) paethed[i] = static_cast<uint8_t>(row[i] - paeth(row[i - bpp], above[i], above[i - bpp]));
 }
 
-// The sum of the bytes' magnitudes: the smaller, the better the row deflates.
+// The sum of the bytes' magnitudes: the smaller, the better the row deflates. Summed 256 bytes
+// at a time in 16 bits (256 x 128 fits), which vectors add several times as fast as 32.
 QW_VECTOR_CLONES uint64_t weight(const uint8_t* __restrict t, size_t n) {
     uint64_t sum = 0;
-    for (size_t at = 0; at < n; at += 1u << 20) {  // a part's sum fits 32 bits
-        const size_t end = std::min(n, at + (1u << 20));
-        uint32_t part = 0;
-        for (size_t i = at; i < end; ++i) part += magnitude(t[i]);
+    for (size_t at = 0; at < n; at += 256) {
+        const size_t end = std::min(n, at + 256);
+        uint16_t part = 0;
+        for (size_t i = at; i < end; ++i) part = static_cast<uint16_t>(part + magnitude(t[i]));
         sum += part;
     }
     return sum;
