@@ -244,7 +244,7 @@ int paint(const Options& options, Progress& progress) {
     // A PNG is compressed as its rows are painted for good, whatever it is written to.
     std::optional<output::PngWhilePainting> png;
     if (o.png) {
-        png.emplace(canvas, o.key != compose::SheetOptions::Key::None || first.hasAlpha(), wanted);
+        png.emplace(canvas, o.key != compose::SheetOptions::Key::None || first.hasAlpha(), wanted, options.compression);
         hooks.rowsPainted = [&](const bmp::Image&, int64_t rows) { png->rowsFinal(rows); };
     }
     painting.paint(std::move(first), canvas, threads, hooks);

@@ -2,6 +2,7 @@
 // The batch tool's run: the folder's pictures listed as the window lists them, the sheet built
 // from the options and painted, and its files written.
 
+#include "bitmap/PngWriter.h"
 #include "compose/Sheet.h"
 
 #include <optional>
@@ -22,6 +23,7 @@ struct Options {
     std::string folder;
     bool progress = false;  // report progress on stderr
     int jobs = 0;           // threads to paint on; 0 for every core
+    bmp::PngCompression compression = bmp::PngCompression::Fast;
 };
 
 // Exit status: 0 done, 1 an error (its message written to stderr), or a folder that could not be

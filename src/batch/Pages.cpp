@@ -78,7 +78,7 @@ void writePages(const Options& options, const compose::SheetOptions& sheet, cons
             };
         std::optional<output::PngWhilePainting> png;
         if (sheet.png) {
-            png.emplace(canvas, sheet.key != compose::SheetOptions::Key::None || first.hasAlpha(), threads);
+            png.emplace(canvas, sheet.key != compose::SheetOptions::Key::None || first.hasAlpha(), threads, options.compression);
             hooks.rowsPainted = [&](const bmp::Image&, int64_t rows) { png->rowsFinal(rows); };
         }
         painting.paint(std::move(first), canvas, painters, hooks);

@@ -55,6 +55,8 @@ constexpr const char* kHelp =
     "Sprite sheets:\n"
     "  --format=png|bmp   the sheet's format; FILE ending in .png (any case) writes PNG, and\n"
     "                     FOLDER/Combined.png is written for --format=png without --output\n"
+    "  --compression=fast|smallest  how hard a PNG is compressed: fast (the default), or the\n"
+    "                     smallest file two compressors give, several times slower\n"
     "  --key=corner       make each picture's top-left colour transparent (with --drop-to-floor\n"
     "                     the background filled above it too)\n"
     "  --key=RRGGBB       make this colour transparent in every picture\n"
@@ -136,7 +138,7 @@ std::string absolute(const std::string& path) {
 
 int main(int argc, char* argv[]) {
     enum { kWidth = 1000, kHeight, kDrop, kOutput, kAtlas, kJobs, kFormat, kKey, kMargin, kSpacing, kExtrude, kAtlasFormat, kGrid, kOrder,
-           kPattern, kNoStretch, kColumns, kMaxWidth, kPot, kMaxHeight };
+           kPattern, kNoStretch, kColumns, kMaxWidth, kPot, kMaxHeight, kCompression };
     static const option kOptions[] = {
         {"width", required_argument, nullptr, kWidth},   {"height", required_argument, nullptr, kHeight},
         {"drop-to-floor", no_argument, nullptr, kDrop},  {"output", required_argument, nullptr, kOutput},
@@ -148,11 +150,12 @@ int main(int argc, char* argv[]) {
         {"pattern", required_argument, nullptr, kPattern}, {"no-stretch", no_argument, nullptr, kNoStretch},
         {"columns", required_argument, nullptr, kColumns}, {"max-width", required_argument, nullptr, kMaxWidth},
         {"pot", no_argument, nullptr, kPot},               {"max-height", required_argument, nullptr, kMaxHeight},
+        {"compression", required_argument, nullptr, kCompression},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     batch::Options options;
     std::optional<std::string> format;
-    bool atlasFormatGiven = false;
+    bool atlasFormatGiven = false, compressionGiven = false;
     opterr = 0;  // the messages below name the program the same way whatever argv[0] is
     for (int c; (c = ::getopt_long(argc, argv, ":hV", kOptions, nullptr)) != -1;) {
         switch (c) {
@@ -233,6 +236,12 @@ int main(int argc, char* argv[]) {
                 return badUsage(std::string("option '--") + (c == kAtlas ? "atlas" : "grid") + "' needs a file name: an engine finds the sheet beside it");
             (c == kAtlas ? options.atlas : options.grid) = absolute(optarg);
             break;
+        case kCompression:
+            if (lowered(optarg) != "fast" && lowered(optarg) != "smallest")
+                return badUsage("invalid value '" + printable(optarg) + "' for '--compression': give 'fast' or 'smallest'");
+            options.compression = lowered(optarg) == "fast" ? bmp::PngCompression::Fast : bmp::PngCompression::Smallest;
+            compressionGiven = true;
+            break;
         case kAtlasFormat:
             if (lowered(optarg) != "hash" && lowered(optarg) != "array" && lowered(optarg) != "multiatlas")
                 return badUsage("invalid value '" + printable(optarg) + "' for '--atlas-format': give 'hash', 'array' or 'multiatlas'");
@@ -295,6 +304,7 @@ int main(int argc, char* argv[]) {
                                 "'; the sheet is written as PNG (.png) or BMP (.bmp)");
     }
     options.sheet.png = format ? *format == "png" : pngName;
+    if (compressionGiven && !options.sheet.png) return badUsage("--compression is for PNG sheets; a bitmap is not compressed");
     if (const std::string noRoom = compose::noRoomForACell(options.sheet); !noRoom.empty() && !options.autoWidth) return badUsage(noRoom);
     options.folder = absolute(argv[optind]);
     options.progress = ::isatty(STDERR_FILENO);

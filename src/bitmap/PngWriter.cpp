@@ -39,7 +39,7 @@ void appendChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* dat
 struct Scratch {
     Scratch(int32_t width, bool alpha) : filter(width, alpha), level(kLevelBuffer) {}
     PngRowFilter filter;
-    std::vector<uint8_t> filtered, deflated, level;
+    std::vector<uint8_t> filtered, deflated, level, other;
     isal_zstream stream;
 };
 
@@ -56,6 +56,7 @@ struct PngBands::Impl {
     int32_t width, height;
     bool alpha;
     RowSource rows;
+    PngCompression compression;
     size_t stride, bandRows, bands;
     std::vector<Band> done;
     std::mutex mutex;
@@ -78,11 +79,12 @@ struct PngBands::Impl {
     }
 };
 
-PngBands::PngBands(int32_t width, int32_t height, bool alpha, RowSource rows) : m(std::make_unique<Impl>()) {
+PngBands::PngBands(int32_t width, int32_t height, bool alpha, RowSource rows, PngCompression compression)
+    : m(std::make_unique<Impl>()) {
     // PNG's own limit on a side is 2^31 - 1; a row of ours is far shorter.
     if (width <= 0 || height <= 0)
         throw FormatError("a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot be a PNG file");
-    m->width = width, m->height = height, m->alpha = alpha, m->rows = std::move(rows);
+    m->width = width, m->height = height, m->alpha = alpha, m->rows = std::move(rows), m->compression = compression;
     m->stride = static_cast<size_t>(width) * (alpha ? 4 : 3);
     m->bandRows = std::clamp<size_t>(kBandBytes / (m->stride + 1), 1, static_cast<size_t>(height));
     m->bands = (static_cast<size_t>(height) + m->bandRows - 1) / m->bandRows;
@@ -141,6 +143,22 @@ void PngBands::compress(size_t k) {
         if (z.avail_in == 0 && z.avail_out > 0 && (!last || z.internal_state.state == ZSTATE_END)) break;
         s->deflated.resize(s->deflated.size() * 2);
     }
+    if (m->compression == PngCompression::Smallest) {
+        // zlib's best beside it, primed and ended alike; the shorter is kept.
+        z_stream best{};
+        if (deflateInit2(&best, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
+        if (const size_t dictionary = std::min(primed, kWindow); dictionary > 0)
+            deflateSetDictionary(&best, in - dictionary, static_cast<uInt>(dictionary));
+        s->other.resize(head + deflateBound(&best, static_cast<uLong>(band.length)) + 64);
+        std::copy(s->deflated.begin(), s->deflated.begin() + static_cast<std::ptrdiff_t>(head), s->other.begin());
+        best.next_in = in, best.avail_in = static_cast<uInt>(band.length);
+        best.next_out = s->other.data() + head, best.avail_out = static_cast<uInt>(s->other.size() - head);
+        const int result = deflate(&best, last ? Z_FINISH : Z_SYNC_FLUSH);
+        const size_t shorter = s->other.size() - best.avail_out;
+        deflateEnd(&best);
+        if (result != (last ? Z_STREAM_END : Z_OK) || best.avail_in != 0) throw std::bad_alloc();
+        if (shorter < length) std::swap(s->other, s->deflated), length = shorter;
+    }
     for (size_t at = 0; at < length; at += kMostInChunk)
         appendChunk(band.chunks, "IDAT", s->deflated.data() + at, std::min(kMostInChunk, length - at));
     m->done[k] = std::move(band);
@@ -186,8 +204,9 @@ uint64_t pngWriterBytes(int64_t width, int64_t height) {
     return filtered + filtered / 16 + bands * 4096 + kScratchesKept * scratch;
 }
 
-void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll) {
-    PngBands bands(width, height, alpha, rows);
+void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll,
+              PngCompression compression) {
+    PngBands bands(width, height, alpha, rows, compression);
     runAll(bands.count(), [&](size_t k) { bands.compress(k); });
     bands.write(sink);
 }

@@ -15,12 +15,17 @@
 
 namespace bmp {
 
+// How hard the bands are deflated: Fast, ISA-L's fastest level (about as small as zlib's default
+// on photographs and noise, larger on flat colour); or Smallest, zlib's best level beside it,
+// the shorter of the two kept for each band (several times slower).
+enum class PngCompression { Fast, Smallest };
+
 // The bands of one picture.
 class PngBands {
 public:
     // Throws FormatError for a side of 0 or less. rows(y) must hold row y for good by the time a
     // band that reads it is compressed.
-    PngBands(int32_t width, int32_t height, bool alpha, RowSource rows);
+    PngBands(int32_t width, int32_t height, bool alpha, RowSource rows, PngCompression compression = PngCompression::Fast);
     ~PngBands();
     PngBands(const PngBands&) = delete;
     PngBands& operator=(const PngBands&) = delete;
@@ -48,7 +53,8 @@ using RunAll = std::function<void(size_t count, const std::function<void(size_t)
 
 // Throws FormatError for a side of 0 or less, before writing anything; what the sink throws
 // stops it.
-void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll);
+void writePng(ByteSink& sink, int32_t width, int32_t height, const RowSource& rows, bool alpha, const RunAll& runAll,
+              PngCompression compression = PngCompression::Fast);
 
 // The most memory writing a width x height PNG holds beside the pixels: the compressed bands
 // (as large as the filtered rows where nothing deflates), the whole file as it is gathered, and

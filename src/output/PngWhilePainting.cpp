@@ -5,9 +5,10 @@
 
 namespace output {
 
-PngWhilePainting::PngWhilePainting(const bmp::Image& canvas, bool alpha, int threads)
-    : m_canvas(canvas), m_bands(std::make_unique<bmp::PngBands>(canvas.width, canvas.height, alpha,
-                                                                 [&canvas](int32_t y) { return canvas.row(y); })) {
+PngWhilePainting::PngWhilePainting(const bmp::Image& canvas, bool alpha, int threads, bmp::PngCompression compression)
+    : m_canvas(canvas), m_compression(compression),
+      m_bands(std::make_unique<bmp::PngBands>(canvas.width, canvas.height, alpha, [&canvas](int32_t y) { return canvas.row(y); },
+                                              compression)) {
     try {
         for (int k = 0; k < threads; ++k) m_threads.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
@@ -73,7 +74,8 @@ const bmp::PngBands& PngWhilePainting::finish(bool transparent, int threads) {
     const bool alpha = transparent && (m_bands->alpha() ? m_bands->anyTranslucent() : !bmp::allOpaque(m_canvas));
     if (alpha != m_bands->alpha()) {
         const bmp::Image& canvas = m_canvas;
-        m_bands = std::make_unique<bmp::PngBands>(canvas.width, canvas.height, alpha, [&canvas](int32_t y) { return canvas.row(y); });
+        m_bands = std::make_unique<bmp::PngBands>(canvas.width, canvas.height, alpha, [&canvas](int32_t y) { return canvas.row(y); },
+                                                  m_compression);
         storage::runAll(m_bands->count(), threads, [&](size_t band) { m_bands->compress(band); });
     }
     return *m_bands;

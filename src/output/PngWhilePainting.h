@@ -21,7 +21,7 @@ namespace output {
 class PngWhilePainting {
 public:
     // canvas must exist, and keep every row handed over as it is, until the object is gone.
-    PngWhilePainting(const bmp::Image& canvas, bool alpha, int threads);
+    PngWhilePainting(const bmp::Image& canvas, bool alpha, int threads, bmp::PngCompression compression = bmp::PngCompression::Fast);
     ~PngWhilePainting();
     PngWhilePainting(const PngWhilePainting&) = delete;
     PngWhilePainting& operator=(const PngWhilePainting&) = delete;
@@ -39,6 +39,7 @@ private:
     void stop();
 
     const bmp::Image& m_canvas;
+    bmp::PngCompression m_compression;
     std::unique_ptr<bmp::PngBands> m_bands;
     std::mutex m_mutex;
     std::condition_variable m_changed;

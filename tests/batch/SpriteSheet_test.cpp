@@ -118,6 +118,7 @@ TEST(SpriteSheet, every_cell_and_gutter_holds_what_the_rules_compute_in_every_ge
         const uint32_t keyColour = key == 2 ? firstBackground : 0;
         if (key) options << (key == 1 ? QStringLiteral("--key=corner") : QStringLiteral("--key=%1").arg(keyColour, 6, 16, QLatin1Char('0')));
         if (drop) options << QStringLiteral("--drop-to-floor");
+        if (png && !asToday && random() % 3 == 0) options << QStringLiteral("--compression=smallest");
         options << "--atlas=" + q(list) << QStringLiteral("--atlas-format=array");
         SCOPED_TRACE(options.join(' ').toStdString() + (png ? " png" : " bmp"));
         // The second route's sheets: stretched (the corner each cell's key is read from), and as
@@ -335,7 +336,8 @@ TEST(SpriteSheet, formats_keys_and_gutters_as_people_type_them_and_bad_values_wr
         {{"--format=bmp", "--output=" + out + "/x.png"}, 2, "--format=bmp does not match the name"},
         {{"--format=png", "--output=" + out + "/x.Bmp"}, 2, "--format=png does not match the name"},
         {{"--output=" + out + "/x.webp"}, 2, "--output names a .webp file"},
-        {{"--format=png", "--output=" + out + "/x.JPG"}, 2, "--output names a .jpg file"}};
+        {{"--format=png", "--output=" + out + "/x.JPG"}, 2, "--output names a .jpg file"},
+        {{"--compression=smallest", "--output=" + out + "/x.bmp"}, 2, "--compression is for PNG sheets"}};
     for (const auto& [arguments, status, said] : rows) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         tree.addFolder("out");

@@ -1,6 +1,6 @@
 // The PNG writer as libpng's own reader sees it: every pixel back as written, RGB and RGBA, for
 // widths and heights from one pixel to sheets of many bands (past 16 bands),
-// noise, flat colour and grain; and the same bytes whatever the number of threads.
+// noise, flat colour and grain, either compression; and the same bytes whatever the number of threads.
 
 #include "bitmap/PngWriter.h"
 #include "storage/Threads.h"
@@ -17,10 +17,10 @@ struct Bytes : bmp::ByteSink {
     void write(const uint8_t* bytes, size_t count) override { all.insert(all.end(), bytes, bytes + count); }
 };
 
-std::vector<uint8_t> encode(const bmp::Image& image, bool alpha, int threads) {
+std::vector<uint8_t> encode(const bmp::Image& image, bool alpha, int threads, bmp::PngCompression compression) {
     Bytes out;
     bmp::writePng(out, image.width, image.height, [&](int32_t y) { return image.row(y); }, alpha,
-                  [threads](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, threads, job); });
+                  [threads](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, threads, job); }, compression);
     return out.all;
 }
 
@@ -42,8 +42,9 @@ TEST(PngWriter, libpng_reads_back_every_pixel_and_the_bytes_do_not_depend_on_thr
                 image.pixels[i] = kind == 0 ? static_cast<uint32_t>(random())
                                   : kind == 1 ? (i / 37 % 3 ? 0x80FF00FFu : 0xFF102030u)
                                               : 0xFF000000u | static_cast<uint32_t>((i % size_t(width) + i / size_t(width)) % 200 * 0x010101u + random() % 24);
-            const std::vector<uint8_t> png = encode(image, alpha, 3);
-            EXPECT_EQ(encode(image, alpha, 1), png);
+            const auto compression = random() % 2 ? bmp::PngCompression::Fast : bmp::PngCompression::Smallest;
+            const std::vector<uint8_t> png = encode(image, alpha, 3, compression);
+            EXPECT_EQ(encode(image, alpha, 1, compression), png);
 
             png_image read{};
             read.version = PNG_IMAGE_VERSION;

@@ -25,6 +25,7 @@ TEST(PngWhilePainting, the_bytes_are_the_finished_sheets_whatever_rows_arrive_wh
         const auto width = static_cast<int32_t>(1 + random() % 700), height = static_cast<int32_t>(1 + random() % (round % 8 ? 900 : 5000));
         const unsigned kind = random() % 3, threads = 1 + random() % 3;
         const bool transparent = random() % 2, translucent = random() % 2, guess = random() % 2;
+        const auto compression = random() % 4 ? bmp::PngCompression::Fast : bmp::PngCompression::Smallest;
         SCOPED_TRACE(testing::Message() << "round " << round << ": " << width << " x " << height << " kind " << kind);
         bmp::Image canvas;
         canvas.width = width, canvas.height = height;
@@ -36,7 +37,7 @@ TEST(PngWhilePainting, the_bytes_are_the_finished_sheets_whatever_rows_arrive_wh
             if (kind == 1) return a | (x / 9 % 2 ? 0xF0F0F0u : 0x204060u);       // flat
             return a | (static_cast<uint32_t>(x + 2 * y) % 200 * 0x010101u + random() % 24);  // grain
         };
-        output::PngWhilePainting png(canvas, guess, static_cast<int>(threads));
+        output::PngWhilePainting png(canvas, guess, static_cast<int>(threads), compression);
         for (int32_t painted = 0; painted < height;) {
             const int32_t next = std::min(height, painted + 1 + static_cast<int32_t>(random() % 400));
             for (int32_t y = painted; y < next; ++y)
@@ -51,7 +52,7 @@ TEST(PngWhilePainting, the_bytes_are_the_finished_sheets_whatever_rows_arrive_wh
         bands.write(streamed);
         EXPECT_EQ(streamed.all.size(), bands.fileSize());
         bmp::writePng(whole, width, height, [&](int32_t y) { return canvas.row(y); }, alpha,
-                      [](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, 1, job); });
+                      [](size_t count, const std::function<void(size_t)>& job) { storage::runAll(count, 1, job); }, compression);
         ASSERT_EQ(streamed.all, whole.all);
     }
 }
