@@ -45,6 +45,7 @@ TEST(PngWriter, libpng_reads_back_every_pixel_and_the_bytes_do_not_depend_on_thr
             const auto compression = random() % 2 ? bmp::PngCompression::Fast : bmp::PngCompression::Smallest;
             const std::vector<uint8_t> png = encode(image, alpha, 3, compression);
             EXPECT_EQ(encode(image, alpha, 1, compression), png);
+            EXPECT_LE(encode(image, alpha, 1, bmp::PngCompression::Smallest).size(), encode(image, alpha, 1, bmp::PngCompression::Fast).size());
 
             png_image read{};
             read.version = PNG_IMAGE_VERSION;
