@@ -146,7 +146,7 @@ void PngBands::compress(size_t k) {
     if (m->compression == PngCompression::Smallest) {
         // zlib's best beside it, primed and ended alike; the shorter is kept.
         z_stream best{};
-        if (deflateInit2(&best, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
+        if (deflateInit2(&best, 9, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) throw std::bad_alloc();
         if (const size_t dictionary = std::min(primed, kWindow); dictionary > 0)
             deflateSetDictionary(&best, in - dictionary, static_cast<uInt>(dictionary));
         s->other.resize(head + deflateBound(&best, static_cast<uLong>(band.length)) + 64);

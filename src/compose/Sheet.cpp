@@ -258,7 +258,8 @@ void SheetPainting::paint(tk::Picture first, bmp::Image& canvas, int threads, co
         {}};
     // A cell row is painted for good once every picture in it is and its gutters are extruded:
     // no picture reaches into another row (a dropped one only into the next cells of its own),
-    // and the next row's gutters reach up at most half the spacing.
+    // and the row painted next extrudes its cells up into half the spacing (the first row, into
+    // the margin).
     int64_t extruded = 0;
     const auto extrudeTo = [&](int64_t painted) {
         if (o.extrude > 0 && painted > extruded) extrudeCells(canvas, grid, extruded, painted, o.extrude);
@@ -268,7 +269,8 @@ void SheetPainting::paint(tk::Picture first, bmp::Image& canvas, int threads, co
         steps.inOrder = [&](size_t painted) {
             const auto p = static_cast<int64_t>(painted);
             extrudeTo(p);
-            const int64_t rows = painted == m_pictures.size() ? grid.height : grid.top(p) - std::min(o.extrude, grid.spacing / 2);
+            const int64_t row = p / grid.perRow, reach = std::min(o.extrude, row == 0 ? grid.margin : grid.spacing / 2);
+            const int64_t rows = painted == m_pictures.size() ? grid.height : grid.top(row * grid.perRow) - reach;
             if (rows > 0) hooks.rowsPainted(canvas, rows);
             return std::min(m_pictures.size(), static_cast<size_t>((p / grid.perRow + 1) * grid.perRow));
         };
