@@ -15,9 +15,10 @@
 
 namespace bmp {
 
-// How hard the bands are deflated: Fast, ISA-L's fastest level (about as small as zlib's default
-// on photographs and noise, larger on flat colour); or Smallest, zlib's best level beside it,
-// the shorter of the two kept for each band (several times slower).
+// How hard the bands are deflated: Fast, ISA-L's fastest level (as small as zlib's default on
+// noise, about 5% larger on photographs, 40% on flat colour); or Smallest, zlib's best level
+// (its strategy for filtered data) beside it, the shorter of the two kept for each band (about
+// ten times slower).
 enum class PngCompression { Fast, Smallest };
 
 // The bands of one picture.

@@ -29,12 +29,15 @@ void PngWhilePainting::stop() {
     m_threads.clear();
 }
 
+bool PngWhilePainting::ready() const { return m_bands->rowsRead(m_next) <= m_final; }
+
 void PngWhilePainting::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_stop || m_next == m_bands->count() || m_bands->rowsRead(m_next) <= m_final; });
+        m_changed.wait(lock, [&] { return m_stop || m_next == m_bands->count() || ready(); });
         if (m_stop || m_next == m_bands->count()) return;
         const size_t band = m_next++;
+        ++m_busy;
         lock.unlock();
         try {
             m_bands->compress(band);
@@ -43,9 +46,10 @@ void PngWhilePainting::work() {
             lock.lock();
             if (!m_failure) m_failure = std::current_exception();
             m_stop = true;
-            m_changed.notify_all();
-            return;
         }
+        --m_busy;
+        m_changed.notify_all();
+        if (m_stop) return;
     }
 }
 
@@ -56,6 +60,13 @@ void PngWhilePainting::rowsFinal(int64_t rows) {
         m_final = rows;
     }
     m_changed.notify_all();
+}
+
+void PngWhilePainting::settle() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] {
+        return m_stop || m_threads.empty() || (m_busy == 0 && (m_next == m_bands->count() || !ready()));
+    });
 }
 
 const bmp::PngBands& PngWhilePainting::finish(bool transparent, int threads) {

@@ -29,6 +29,9 @@ public:
     // Rows 0 .. rows - 1 (from the top) hold what they will hold. Throws what compressing a band
     // has failed with so far.
     void rowsFinal(int64_t rows);
+    // Waits until every band whose rows are final is compressed (or compressing has failed): for
+    // tests, which check that no band reads a row before it is handed over.
+    void settle();
     // Once everything is painted: compresses what is left on threads threads and settles the
     // alpha, RGBA where the sheet is transparent and a pixel is not opaque. Returns the bands,
     // ready to be written; throws the first band's failure.
@@ -37,6 +40,8 @@ public:
 private:
     void work();
     void stop();
+    // Whether the next band's rows are all final (the mutex held, a band left).
+    bool ready() const;
 
     const bmp::Image& m_canvas;
     bmp::PngCompression m_compression;
@@ -45,6 +50,7 @@ private:
     std::condition_variable m_changed;
     int64_t m_final = 0;  // rows handed over for good
     size_t m_next = 0;    // the next band to take up
+    int m_busy = 0;       // bands taken up and not yet compressed
     bool m_stop = false;
     std::exception_ptr m_failure;
     std::vector<std::thread> m_threads;

@@ -38,11 +38,16 @@ TEST(PngWhilePainting, the_bytes_are_the_finished_sheets_whatever_rows_arrive_wh
             return a | (static_cast<uint32_t>(x + 2 * y) % 200 * 0x010101u + random() % 24);  // grain
         };
         output::PngWhilePainting png(canvas, guess, static_cast<int>(threads), compression);
-        for (int32_t painted = 0; painted < height;) {
-            const int32_t next = std::min(height, painted + 1 + static_cast<int32_t>(random() % 400));
+        // Now and then rows are handed over late, or one short of a band; settled, any band taken
+        // up too early has read a row not yet painted.
+        const bmp::PngBands layout(width, height, guess, {});
+        for (int32_t painted = 0, band = 0; painted < height;) {
+            while (layout.rowsRead(size_t(band)) <= painted) ++band;
+            const int32_t next = random() % 3 ? std::min(height, painted + 1 + static_cast<int32_t>(random() % 400)) : layout.rowsRead(size_t(band)) - 1 + (painted + 1 == layout.rowsRead(size_t(band)));
             for (int32_t y = painted; y < next; ++y)
                 for (int32_t x = 0; x < width; ++x) canvas.row(y)[x] = pixel(x, y);
-            png.rowsFinal(random() % 4 ? next : painted);  // now and then rows handed over late
+            png.rowsFinal(random() % 4 ? next : painted);
+            if (random() % 2) png.settle();
             painted = next;
         }
         const bmp::PngBands& bands = png.finish(transparent, static_cast<int>(threads));
