@@ -38,7 +38,7 @@ TEST(PngWriter, libpng_reads_back_every_pixel_and_the_bytes_do_not_depend_on_thr
             bmp::Image image;
             image.width = width, image.height = height;
             image.pixels = bmp::allocatePixels(size_t(width) * size_t(height));
-            const unsigned kind = height < 7000 ? random() % 3 : 1;  // noise stores, flat colour deflates, grain codes
+            const auto kind = static_cast<unsigned>(height < 7000 ? random() % 3 : 1);  // noise stores, flat colour deflates, grain codes
             for (size_t i = 0; i < size_t(width) * size_t(height); ++i)
                 image.pixels[i] = kind == 0 ? static_cast<uint32_t>(random())
                                   : kind == 1 ? (i / 37 % 3 ? 0x80FF00FFu : 0xFF102030u)

@@ -23,7 +23,7 @@ TEST(PngWhilePainting, the_bytes_are_the_finished_sheets_whatever_rows_arrive_wh
     std::mt19937 random(5);
     for (int round = 0; round < 40; ++round) {
         const auto width = static_cast<int32_t>(1 + random() % 700), height = static_cast<int32_t>(1 + random() % (round % 8 ? 900 : 5000));
-        const unsigned kind = random() % 3, threads = 1 + random() % 3;
+        const auto kind = static_cast<unsigned>(random() % 3), threads = static_cast<unsigned>(1 + random() % 3);
         const bool transparent = random() % 2, translucent = random() % 2, guess = random() % 2;
         const auto compression = random() % 4 || width * height > 100000 ? bmp::PngCompression::Fast : bmp::PngCompression::Smallest;
         SCOPED_TRACE(testing::Message() << "round " << round << ": " << width << " x " << height << " kind " << kind);
@@ -35,7 +35,7 @@ TEST(PngWhilePainting, the_bytes_are_the_finished_sheets_whatever_rows_arrive_wh
             const uint32_t a = translucent && (x + y) % 97 == 3 ? 0x80000000u : 0xFF000000u;
             if (kind == 0) return a | (static_cast<uint32_t>(random()) & 0xFFFFFFu);  // noise
             if (kind == 1) return a | (x / 9 % 2 ? 0xF0F0F0u : 0x204060u);       // flat
-            return a | (static_cast<uint32_t>(x + 2 * y) % 200 * 0x010101u + random() % 24);  // grain
+            return a | (static_cast<uint32_t>(x + 2 * y) % 200 * 0x010101u + static_cast<uint32_t>(random() % 24));  // grain
         };
         output::PngWhilePainting png(canvas, guess, static_cast<int>(threads), compression);
         // Now and then rows are handed over late, or one short of a band; settled, any band taken
