@@ -57,7 +57,7 @@ test-sanitize: test-deps
 
 # The tests of what runs on several threads (Combine, Save, the PNG writer, the batch tool) under
 # ThreadSanitizer.
-TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents|ReadAhead|PictureWriter|PngWriter|PngWhilePainting
+TSAN_TESTS = Combine|DropToFloor|PaintRun|Scale|Geometry|Batch|FrameList|Save|GetContents|ReadAhead|PictureWriter|PngWriter|PngWhilePainting|Sheet\.
 test-tsan: test-deps
 	@scripts/fetch-engine build-tsan
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQW_TSAN=ON -DQW_WERROR=$(WERROR) >/dev/null

@@ -4,8 +4,9 @@
 #include <cstring>
 
 // The loops below are written to be computed a vector at a time; where the processor has AVX2
-// they are compiled for it too, and the wider version is chosen when the program starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// they are compiled for it too, and the wider version is chosen when the program starts (not
+// under ThreadSanitizer, whose instrumented choosers would run before its runtime is up).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define QW_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define QW_VECTOR_CLONES
