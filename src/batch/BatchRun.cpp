@@ -242,16 +242,11 @@ int paint(const Options& options, Progress& progress) {
             writer->rowsFinal(rows);
         };
     // A PNG is compressed as its rows are painted for good, whatever it is written to.
-    std::optional<output::PngWhilePainting> png;
-    if (o.png) {
-        png.emplace(canvas, o.key != compose::SheetOptions::Key::None || first.hasAlpha(), wanted, options.compression);
-        hooks.rowsPainted = [&](const bmp::Image&, int64_t rows) { png->rowsFinal(rows); };
-    }
+    const auto png = output::compressWhilePainting(o, first, canvas, hooks, wanted, options.compression);
     painting.paint(std::move(first), canvas, threads, hooks);
     progress.end();
     const bmp::PngBands* compressed = png ? &png->finish(painting.transparent(), wanted) : nullptr;
-    const output::SaveFormat format =
-        compressed ? output::SaveFormat{true, compressed->alpha()} : output::sheetFormat(canvas, o.png, painting.transparent());
+    const output::SaveFormat format = output::sheetFormat(canvas, o.png, painting.transparent(), compressed);
     if (whilePainting) {
         writer->finish(wanted);
         file->commit();

@@ -76,15 +76,10 @@ void writePages(const Options& options, const compose::SheetOptions& sheet, cons
                 }
                 writer->rowsFinal(rows);
             };
-        std::optional<output::PngWhilePainting> png;
-        if (sheet.png) {
-            png.emplace(canvas, sheet.key != compose::SheetOptions::Key::None || first.hasAlpha(), threads, options.compression);
-            hooks.rowsPainted = [&](const bmp::Image&, int64_t rows) { png->rowsFinal(rows); };
-        }
+        const auto png = output::compressWhilePainting(sheet, first, canvas, hooks, threads, options.compression);
         painting.paint(std::move(first), canvas, painters, hooks);
         const bmp::PngBands* compressed = png ? &png->finish(painting.transparent(), threads) : nullptr;
-        const output::SaveFormat format =
-            compressed ? output::SaveFormat{true, compressed->alpha()} : output::sheetFormat(canvas, sheet.png, painting.transparent());
+        const output::SaveFormat format = output::sheetFormat(canvas, sheet.png, painting.transparent(), compressed);
         if (writer) {
             writer->finish(threads);
         } else {

@@ -7,7 +7,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>

@@ -92,4 +92,13 @@ const bmp::PngBands& PngWhilePainting::finish(bool transparent, int threads) {
     return *m_bands;
 }
 
+std::unique_ptr<PngWhilePainting> compressWhilePainting(const compose::SheetOptions& sheet, const tk::Picture& first, const bmp::Image& canvas,
+                                                        compose::PaintHooks& hooks, int threads, bmp::PngCompression compression) {
+    if (!sheet.png) return nullptr;
+    const bool alpha = sheet.key != compose::SheetOptions::Key::None || first.hasAlpha();
+    auto png = std::make_unique<PngWhilePainting>(canvas, alpha, threads, compression);
+    hooks.rowsPainted = [compressing = png.get()](const bmp::Image&, int64_t rows) { compressing->rowsFinal(rows); };
+    return png;
+}
+
 }  // namespace output

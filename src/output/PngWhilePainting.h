@@ -7,6 +7,8 @@
 
 #include "bitmap/BmpImage.h"
 #include "bitmap/PngWriter.h"
+#include "compose/Sheet.h"
+#include "toolkit/Picture.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -55,5 +57,10 @@ private:
     std::exception_ptr m_failure;
     std::vector<std::thread> m_threads;
 };
+
+// For a PNG sheet: its compression started and handed the rows hooks report painted for good, its
+// alpha guessed from the key or the first picture; nothing for a bitmap sheet.
+std::unique_ptr<PngWhilePainting> compressWhilePainting(const compose::SheetOptions& sheet, const tk::Picture& first, const bmp::Image& canvas,
+                                                        compose::PaintHooks& hooks, int threads, bmp::PngCompression compression);
 
 }  // namespace output

@@ -68,7 +68,10 @@ void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFo
     commitSheet(image, format, threads, compressed, fd, name);
 }
 
-SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent) { return {png, transparent && !bmp::allOpaque(canvas)}; }
+SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent, const bmp::PngBands* compressed) {
+    if (compressed) return {true, compressed->alpha()};
+    return {png, transparent && !bmp::allOpaque(canvas)};
+}
 
 GridNumbers gridNumbers(const compose::Grid& grid, size_t count) {
     return {grid.frameWidth(), grid.cellHeight, grid.margin, grid.spacing, grid.columns, grid.rows, static_cast<int64_t>(count)};

@@ -43,7 +43,8 @@ void writeSheet(const bmp::Image& image, int fd, const std::string& name, SaveFo
 
 // How a painted sheet is written: PNG or bitmap, with alpha where it is transparent and any
 // pixel is not opaque (else RGB, or the window's 24-bit bitmap).
-SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent);
+// A sheet compressed while painted has its format settled already.
+SaveFormat sheetFormat(const bmp::Image& canvas, bool png, bool transparent, const bmp::PngBands* compressed = nullptr);
 
 // The grid's numbers as the sheet has them, for count frames.
 GridNumbers gridNumbers(const compose::Grid& grid, size_t count);

@@ -106,6 +106,21 @@ TEST(Batch, errors_print_the_windows_message_and_exit_with_1) {
     EXPECT_EQ(bad.err.count(QLatin1Char('\n')), 1) << "one line: " << bad.err.toStdString();
     EXPECT_TRUE(bad.err.contains(q(tree.path("bad/b.bmp"))));
     EXPECT_FALSE(tree.exists("bad/Combined.bmp"));
+    // A picture failing late, once bands of rows are written or compressed: nothing left beside
+    // the earlier sheet, which stays as it was, in either format, on one page or several.
+    for (int i = 0; i < 30; ++i) tree.addFile("late/p" + std::to_string(10 + i) + ".bmp", solidBmp(2, 2, 0x102030u * uint32_t(i)));
+    tree.addFile("late/z.bmp", {'B', 'M', 0, 0});
+    for (const std::string name : {"sheet.bmp", "sheet.png", "page-{n}.png"}) {
+        const std::string earlier = name == "page-{n}.png" ? "page-0.png" : name;
+        tree.addFile("out/" + earlier, {'k'});
+        QStringList arguments = {"--width=640", "--height=100", "--output=" + q(tree.path("out/" + name)), q(tree.path("late"))};
+        if (earlier != name) arguments << "--max-height=1000";
+        const BatchResult late = batch(arguments);
+        EXPECT_TRUE(late.status == 1 && late.err.contains(q(tree.path("late/z.bmp")))) << name << ": " << late.err.toStdString();
+        EXPECT_EQ(tree.list("out"), std::vector<std::string>{earlier});
+        EXPECT_EQ(tree.read("out/" + earlier), std::vector<uint8_t>{'k'});
+        ::unlink(tree.path("out/" + earlier).c_str());
+    }
 
     BatchResult unwritable = batch({"--output", q(tree.path("no/such/folder/out.bmp")), q(tree.path("s"))});
     EXPECT_EQ(unwritable.status, 1);
